@@ -1,0 +1,36 @@
+// The settings of one run and the record of one group, shared by the command-line reader, the run
+// driver and the record writer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillmot {
+
+// Texts are 16-bit characters. Argument words are widened byte by byte, so only the group
+// directory can hand us characters of 256 and above.
+using WideText = std::u16string;
+
+enum QueryLevel : int {
+  kLevelName = 0,
+  kLevelNameAndId = 1,
+  kLevelNameIdAndDescription = 2,
+};
+
+struct RunSettings {
+  QueryLevel query_level = kLevelName;
+  WideText string_quote = u"\"";
+  WideText integer_quote;
+  WideText field_delimiter = u",";
+  WideText record_delimiter = u"\n";
+  // Empty asks the local machine; once -S is given it always holds at least two backslashes.
+  WideText server_name;
+};
+
+struct GroupRecord {
+  WideText name;
+  uint32_t group_id = 0;
+  WideText comment;
+};
+
+}  // namespace quillmot

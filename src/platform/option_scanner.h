@@ -1,0 +1,32 @@
+// Option scanning with GNU getopt behaviour: grouped letters, values attached or in the next
+// word, words that are not options moved behind the options unless POSIXLY_CORRECT is set, "--"
+// ending the options. The scanner writes no messages of its own.
+#pragma once
+
+namespace quillmot {
+
+class OptionScanner {
+ public:
+  // The letters use getopt's notation, with a leading ':' so that a missing value is reported as
+  // ':' and an unknown letter as '?'. The words may be reordered.
+  OptionScanner(int argc, char** argv, const char* letters);
+
+  // The next option letter, ':' or '?', or -1 when the options are over.
+  int next();
+  // The value of the option just returned, or null.
+  const char* value() const { return value_; }
+  // The letter behind a ':' or '?' (bytes of 128 and above as negative numbers).
+  int letter() const { return letter_; }
+  // Where the words that are not options begin, once next() has returned -1.
+  int index() const { return index_; }
+
+ private:
+  int argc_;
+  char** argv_;
+  const char* letters_;
+  const char* value_ = nullptr;
+  int letter_ = 0;
+  int index_ = 1;
+};
+
+}  // namespace quillmot

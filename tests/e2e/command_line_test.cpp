@@ -1,0 +1,213 @@
+// The built program, run with exactly these words: whole standard output, whole standard error
+// and the exit status.
+#include <gtest/gtest.h>
+
+#include "../support/nss_database.h"
+#include "../support/run_program.h"
+
+namespace quillmot::testing {
+namespace {
+
+const std::string kGroups =
+    "root:x:0:\n"
+    "staff:x:50:alice,bob\n"
+    "Domain Users:x:513:\n"
+    "caf\xc3\xa9:x:1001:\n";
+const std::string kAllNames = "\"root\"\n\"staff\"\n\"Domain Users\"\n\"caf\xc3\xa9\"\n";
+
+std::string usage(const std::string& program) {
+  return "# Usage: " + program +
+         " [options]\n"
+         "#   options :\n"
+         "#     -Q <qt> query <qt> groups (default: name)\n"
+         "#        <qt>  : \"n\" name, \"i\" name and id, \"d\" name, id and description\n"
+         "#     -q <s> String Quote character\n"
+         "#     -i <s> Integer Quote character\n"
+         "#     -d <s> field delimitation character\n"
+         "#     -r <s> record delimitation character\n"
+         "#        <s>   : any string, including \\n, \\r, \\0, \\t, \\\"\n"
+         "#     -S <s> query information from server <s>\n"
+         "#     -v     show version info\n"
+         "#     -h     show this help screen\n";
+}
+const std::string kUsage = usage("quillmot");
+const std::string kVersion = "Quillmot v0.6 Copyright (c) 2026 the Quillmot authors\n";
+
+struct Case {
+  std::vector<std::string> words;  // after the program's name
+  std::string out, err;
+  int status;
+  bool posixly_correct = false;
+};
+
+ProgramResult run(const std::vector<std::string>& words, bool posixly_correct,
+                  const NssDatabase& database, const std::string& program_name = "quillmot") {
+  ProgramRun run;
+  run.file = QUILLMOT_BINARY;
+  run.argv = {program_name};
+  run.argv.insert(run.argv.end(), words.begin(), words.end());
+  run.env = database.environment();
+  if (posixly_correct) run.env.push_back("POSIXLY_CORRECT=");
+  return run_program(run);
+}
+
+void expect_cases(const std::vector<Case>& cases) {
+  NssDatabase database(kGroups);
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& word : c.words) shown += "[" + word + "]";
+    ProgramResult got = run(c.words, c.posixly_correct, database);
+    EXPECT_EQ(got.out, c.out) << shown;
+    EXPECT_EQ(got.err, c.err) << shown;
+    EXPECT_EQ(got.exit_status, c.status) << shown;
+  }
+}
+
+TEST(CommandLine, HelpVersionAndRejectedOptions) {
+  expect_cases({
+      {{"-h"}, "", kUsage, 0},
+      {{"-H"}, "", kUsage, 0},
+      {{"-?"}, "", kUsage, 0},
+      {{"-v"}, kVersion, "", 0},
+      {{"-x"}, "", "quillmot: unrecognized option `-x'\n" + kUsage, 1},
+      {{"--all"}, "", "quillmot: unrecognized option `--'\n" + kUsage, 1},
+      {{"-\x01"}, "", "quillmot: unrecognized option, character code 01\n" + kUsage, 1},
+      {{"-\x1f"}, "", "quillmot: unrecognized option, character code 037\n" + kUsage, 1},
+      {{"-\x7f"}, "", "quillmot: unrecognized option, character code 0177\n" + kUsage, 1},
+      {{"-\x80"}, "", "quillmot: unrecognized option, character code 037777777600\n" + kUsage, 1},
+      {{"-\xff"}, "", "quillmot: unrecognized option, character code 037777777777\n" + kUsage, 1},
+      {{"-\xc3\xa9"},
+       "",
+       "quillmot: unrecognized option, character code 037777777703\n" + kUsage,
+       1},
+      {{"-Q"}, "", "quillmot: option `-Q' requires an argument\n" + kUsage, 1},
+      {{"-S"}, "", "quillmot: option `-S' requires an argument\n" + kUsage, 1},
+      {{"-q"}, "", "quillmot: option `-q' requires an argument\n" + kUsage, 1},
+      {{"-i"}, "", "quillmot: option `-i' requires an argument\n" + kUsage, 1},
+      {{"-d"}, "", "quillmot: option `-d' requires an argument\n" + kUsage, 1},
+      {{"-r"}, "", "quillmot: option `-r' requires an argument\n" + kUsage, 1},
+      {{"-F"}, "", "quillmot: option `-F' requires an argument\n" + kUsage, 1},
+      {{"-F", "x"}, "", "ERR: unhandled option F\n", 1},
+      {{"-Fx"}, "", "ERR: unhandled option F\n", 1},
+      {{"-Q", "x"}, "", kUsage, 1},
+      {{"-Q", ""}, "", kUsage, 1},
+      {{"-Q", "D"}, "", kUsage, 1},
+      {{"-Q", "Name"}, "", kUsage, 1},
+      {{"staff", "root"}, "", "ERR: unhandled argument root\n", 1},
+      {{"a", "b", "c"}, "", "ERR: unhandled argument b\n", 1},
+      {{"", "x"}, "", "ERR: unhandled argument x\n", 1},
+  });
+}
+
+TEST(CommandLine, OptionsActInTheOrderGiven) {
+  expect_cases({
+      {{"-v", "-Q", "D"}, kVersion, "", 0},
+      {{"-Q", "D", "-v"}, "", kUsage, 1},
+      {{"-v", "-x"}, kVersion, "", 0},
+      {{"-x", "-v"}, "", "quillmot: unrecognized option `-x'\n" + kUsage, 1},
+      {{"-h", "-v"}, "", kUsage, 0},
+      {{"-v", "a", "b"}, kVersion, "", 0},
+      {{"a", "b", "-v"}, kVersion, "", 0},
+      {{"-F", "x", "-v"}, "", "ERR: unhandled option F\n", 1},
+      {{"-Q", "d", "-Q", "n", "staff"}, "\"staff\"\n", "", 0},
+      {{"-Q", "n", "-Q", "i", "staff"}, "\"staff\",50\n", "", 0},
+      {{"-d", ";", "-d", ":", "-Q", "i", "staff"}, "\"staff\":50\n", "", 0},
+  });
+}
+
+TEST(CommandLine, GroupingPermutationAndTheEndOfOptions) {
+  expect_cases({
+      {{"-vh"}, kVersion, "", 0},
+      {{"-hv"}, "", kUsage, 0},
+      {{"-Qi", "staff"}, "\"staff\",50\n", "", 0},
+      {{"-Qid;", "staff"}, "\"staff\",50\n", "", 0},
+      {{"-Qi", "-d;", "staff"}, "\"staff\";50\n", "", 0},
+      {{"-d", "-Q", "staff"}, "\"staff\"\n", "", 0},
+      {{"-Q", "-v"}, "", kUsage, 1},
+      {{"staff", "-Q", "i"}, "\"staff\",50\n", "", 0},
+      {{"-Q", "i", "staff", "-d", ";"}, "\"staff\";50\n", "", 0},
+      {{"--", "-v"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {{"-Qi", "--", "staff"}, "\"staff\",50\n", "", 0},
+      {{"--", "staff", "-v"}, "", "ERR: unhandled argument -v\n", 1},
+      {{"-"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {{""}, kAllNames, "", 0},
+      {{}, kAllNames, "", 0},
+      {{"-Q", "name"}, kAllNames, "", 0},
+      {{"-Q", "id", "staff"}, "\"staff\",50\n", "", 0},
+      {{"-Q", "description", "staff"}, "\"staff\",50,\"\"\n", "", 0},
+      {{"staff", "-Q", "i"}, "", "ERR: unhandled argument -Q\n", 1, true},
+      {{"-Q", "i", "staff"}, "\"staff\",50\n", "", 0, true},
+      {{"-v", "staff"}, kVersion, "", 0, true},
+      {{"staff", "-v"}, "", "ERR: unhandled argument -v\n", 1, true},
+  });
+}
+
+TEST(CommandLine, EscapesInValues) {
+  expect_cases({
+      {{"-Q", "i", "-d", "\\t", "-r", "\\r\\n", "staff"}, "\"staff\"\t50\r\n", "", 0},
+      {{"-Q", "i", "-q", "", "-i", "\\\"", "staff"}, "staff,\"50\"\n", "", 0},
+      {{"-Q", "d", "-q", "\\\\", "-d", "\\0", "staff"}, "\\staff\\\\050\\0\\\\\n", "", 0},
+      {{"-Q", "d", "-q", "", "-d", "", "-r", "", "staff"}, "staff50", "", 0},
+      {{"-q", "'", "-r", "\\N|", "Domain Users"}, "'Domain Users'\\N|", "", 0},
+      {{"-q", "\\", "-r", "\\n\\n", "caf\xc3\xa9"}, "\\caf\xc3\xa9\\\n\n", "", 0},
+      {{"-r", ";", "-q", "<\xe9>"},
+       "<\xe9>root<\xe9>;<\xe9>staff<\xe9>;<\xe9>Domain Users<\xe9>;<\xe9>caf\xc3\xa9<\xe9>;",
+       "",
+       0},
+  });
+}
+
+TEST(CommandLine, ServerNamesThatNameNoHostFail) {
+  expect_cases({
+      {{"-S", ""}, "", "ERROR in NetGroupEnum()\n", 1},
+      {{"-S", "\\\\"}, "", "ERROR in NetGroupEnum()\n", 1},
+      {{"-S", "", "staff"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+  });
+}
+
+TEST(CommandLine, LongWordsAreUsedWhole) {
+  NssDatabase database(kGroups + std::string(300, 'g') + ":x:7:\n");
+  const std::string long_delimiter(5000, ';');
+  const std::string long_program(3000, 'p');
+  struct {
+    std::vector<std::string> words;
+    std::string program, out, err;
+    int status;
+  } cases[] = {
+      {{"-Q", "i", "-d", long_delimiter, "staff"},
+       "quillmot",
+       "\"staff\"" + long_delimiter + "50\n",
+       "",
+       0},
+      {{std::string(300, 'g')}, "quillmot", "\"" + std::string(300, 'g') + "\"\n", "", 0},
+      {{std::string(100000, 'x')}, "quillmot", "", "ERROR in NetGroupGetInfo()\n", 1},
+      {{"-h"}, long_program, "", usage(long_program), 0},
+      {{"-y"},
+       long_program,
+       "",
+       long_program + ": unrecognized option `-y'\n" + usage(long_program),
+       1},
+      {{"a", std::string(70000, 'b')},
+       "quillmot",
+       "",
+       "ERR: unhandled argument " + std::string(70000, 'b') + "\n",
+       1},
+  };
+  for (const auto& c : cases) {
+    ProgramResult got = run(c.words, false, database, c.program);
+    EXPECT_EQ(got.out, c.out);
+    EXPECT_EQ(got.err, c.err);
+    EXPECT_EQ(got.exit_status, c.status);
+  }
+}
+
+TEST(CommandLine, ProgramNameAsTyped) {
+  NssDatabase database(kGroups);
+  ProgramResult got = run({"-z"}, false, database, "./bin/quill mot");
+  EXPECT_EQ(got.out, "");
+  EXPECT_EQ(got.err, "./bin/quill mot: unrecognized option `-z'\n" + usage("./bin/quill mot"));
+  EXPECT_EQ(got.exit_status, 1);
+}
+
+}  // namespace
+}  // namespace quillmot::testing

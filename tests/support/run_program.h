@@ -1,0 +1,31 @@
+// Runs a program with exactly the given words and environment and collects both its streams.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quillmot::testing {
+
+struct ProgramResult {
+  int exit_status = -1;  // -1 when it did not exit normally
+  int signal = 0;
+  std::string out;
+  std::string err;
+  bool timed_out = false;
+};
+
+struct ProgramRun {
+  std::vector<std::string> argv;  // argv[0] included; the file run is argv[0] unless `file` is set
+  std::vector<std::string> env;   // NAME=value entries, nothing inherited
+  std::string file;
+  double timeout_seconds = 60;
+  // Standard output is closed from the reading side after this many bytes (0: read it all).
+  size_t close_stdout_after = 0;
+};
+
+ProgramResult run_program(const ProgramRun& run);
+
+// The environment entry NAME=value for a variable of this process, or nothing.
+std::vector<std::string> inherited(const std::vector<std::string>& names);
+
+}  // namespace quillmot::testing

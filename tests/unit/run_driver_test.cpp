@@ -1,0 +1,149 @@
+#include "listing/run_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "scripted_group_directory.h"
+
+namespace quillmot {
+namespace {
+
+using testing::ScriptedBatch;
+using testing::ScriptedGroupDirectory;
+
+GroupEntry group(const char16_t* name, uint32_t id) {
+  return GroupEntry{name, u"", id};
+}
+
+struct Outcome {
+  int status;
+  std::string out, err;
+  std::vector<uint32_t> resume_handles;
+};
+
+Outcome list(ScriptedGroupDirectory& directory, QueryLevel level = kLevelNameAndId) {
+  RunSettings settings;
+  settings.query_level = level;
+  settings.server_name = u"\\\\dc01";
+  TextStream out, err;
+  RecordWriter writer(settings, out);
+  int status = list_all_groups(directory, settings, writer, out, err);
+  return {status, out.captured(), err.captured(), directory.resume_handles_seen};
+}
+
+TEST(ListAllGroups, FollowsTheCountsAcrossBatches) {
+  const std::string enum_error = "ERROR in NetGroupEnum()\n";
+  struct Case {
+    const char* what;
+    std::deque<ScriptedBatch> script;
+    Outcome expected;
+  } cases[] = {
+      {"several batches, carried by the resume handle",
+       {{kNetErrorMoreData, {group(u"a", 1), group(u"b", 2)}, 5, 11},
+        {kNetErrorMoreData, {group(u"c", 3), group(u"d", 4)}, 3, 22},
+        {kNetSuccess, {group(u"e", 5)}, 1, 33}},
+       {0, "\"a\",1\n\"b\",2\n\"c\",3\n\"d\",4\n\"e\",5\n", "", {0, 11, 22}}},
+      {"no groups at all", {{kNetSuccess, {}, 0, 0}}, {0, "", "", {0}}},
+      {"status 234 with equal counts ends",
+       {{kNetErrorMoreData, {group(u"a", 1)}, 1, 1}, {kNetSuccess, {group(u"x", 9)}, 1, 2}},
+       {0, "\"a\",1\n", "", {0}}},
+      {"status 0 with differing counts calls again",
+       {{kNetSuccess, {group(u"a", 1)}, 2, 1}, {kNetSuccess, {group(u"b", 2)}, 1, 2}},
+       {0, "\"a\",1\n\"b\",2\n", "", {0, 1}}},
+      {"an empty batch that moves on is followed by the next call",
+       {{kNetErrorMoreData, {}, 1, 7}, {kNetSuccess, {group(u"a", 1)}, 1, 8}},
+       {0, "\"a\",1\n", "", {0, 7}}},
+      {"a failure at the first call",
+       {{kNetErrorAccessDenied, {group(u"a", 1)}, 1, 0}},
+       {1, "", enum_error, {0}}},
+      {"a failure at a later call keeps the earlier records",
+       {{kNetErrorMoreData, {group(u"a", 1)}, 2, 1}, {kNetErrorBadNetPath, {}, 0, 1}},
+       {1, "\"a\",1\n", enum_error, {0, 1}}},
+      {"a directory that cannot advance",
+       {{kNetSuccess, {group(u"a", 1)}, 400, 320},
+        {kNetSuccess, {}, 400, 320},
+        {kNetSuccess, {}, 400, 320}},
+       {1, "\"a\",1\n", enum_error, {0, 320}}},
+  };
+  for (Case& c : cases) {
+    ScriptedGroupDirectory directory;
+    directory.batches = c.script;
+    Outcome got = list(directory);
+    EXPECT_EQ(got.status, c.expected.status) << c.what;
+    EXPECT_EQ(got.out, c.expected.out) << c.what;
+    EXPECT_EQ(got.err, c.expected.err) << c.what;
+    EXPECT_EQ(got.resume_handles, c.expected.resume_handles) << c.what;
+    for (uint32_t length : directory.preferred_lengths_seen) EXPECT_EQ(length, 10240u) << c.what;
+    for (const auto& server : directory.servers_seen) EXPECT_EQ(server, u"\\\\dc01") << c.what;
+  }
+}
+
+TEST(ListAllGroups, WritesABatchOfAnySizeWholeAndInOrder) {
+  ScriptedGroupDirectory directory;
+  ScriptedBatch big{kNetSuccess, {}, 3011, 0};
+  std::string expected;
+  for (uint32_t id = 0; id < 3011; ++id) {
+    std::u16string name = u"group" + std::u16string(1, static_cast<char16_t>(u'a' + id % 26));
+    big.entries.push_back(GroupEntry{name, u"", id});
+    expected += "\"group" + std::string(1, static_cast<char>('a' + id % 26)) + "\"," +
+                std::to_string(id) + "\n";
+  }
+  directory.batches = {big};
+  Outcome got = list(directory);
+  EXPECT_EQ(got.status, 0);
+  EXPECT_EQ(got.out, expected);
+}
+
+TEST(ShowOneGroup, WritesOneRecordOrTheErrorLine) {
+  RunSettings settings;
+  settings.query_level = kLevelNameIdAndDescription;
+  settings.record_delimiter = u"\r\n";
+  struct Case {
+    testing::ScriptedLookup lookup;
+    int status;
+    std::string out, err;
+  } cases[] = {
+      {{kNetSuccess, {u"Domain Users", u"All domain users", 513}},
+       0,
+       "\"Domain Users\",513,\"All domain users\"\r\n",
+       ""},
+      {{kNetGroupNotFound, {}}, 1, "", "ERROR in NetGroupGetInfo()\n"},
+      {{kNetErrorBadNetPath, {}}, 1, "", "ERROR in NetGroupGetInfo()\n"},
+  };
+  for (const Case& c : cases) {
+    ScriptedGroupDirectory directory;
+    directory.lookup = c.lookup;
+    TextStream out, err;
+    RecordWriter writer(settings, out);
+    EXPECT_EQ(show_one_group(directory, settings, u"Domain Users", writer, out, err), c.status);
+    EXPECT_EQ(out.captured(), c.out);
+    EXPECT_EQ(err.captured(), c.err);
+    EXPECT_EQ(directory.names_seen, std::vector<std::u16string>{u"Domain Users"});
+  }
+}
+
+TEST(RunQuillmot, ReadsTheCommandLineThenQueriesTheNamedServer) {
+  std::vector<std::string> words = {"quillmot", "-S", "dc01", "-Q", "d", "Domain Users"};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  ScriptedGroupDirectory* seen = nullptr;
+  std::u16string opened_for;
+  auto open = [&](const WideText& server) {
+    opened_for = server;
+    auto directory = std::make_unique<ScriptedGroupDirectory>();
+    directory->lookup = {kNetSuccess, {u"Domain Users", u"All domain users", 513}};
+    seen = directory.get();
+    return std::unique_ptr<GroupDirectory>(std::move(directory));
+  };
+  TextStream out, err;
+  int status = run_quillmot(static_cast<int>(words.size()), argv.data(), open, out, err);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out.captured(), "\"Domain Users\",513,\"All domain users\"\n");
+  EXPECT_EQ(err.captured(), "");
+  EXPECT_EQ(opened_for, u"\\\\dc01");
+  ASSERT_NE(seen, nullptr);
+}
+
+}  // namespace
+}  // namespace quillmot

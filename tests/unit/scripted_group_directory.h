@@ -1,0 +1,61 @@
+// An in-memory group directory that answers each call from a script, and records the calls.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/group_directory.h"
+
+namespace quillmot::testing {
+
+struct ScriptedBatch {
+  NetStatus status = kNetSuccess;
+  std::vector<GroupEntry> entries;
+  uint32_t total_entries = 0;
+  uint32_t next_resume_handle = 0;
+};
+
+struct ScriptedLookup {
+  NetStatus status = kNetSuccess;
+  GroupEntry entry;
+};
+
+class ScriptedGroupDirectory : public GroupDirectory {
+ public:
+  std::deque<ScriptedBatch> batches;
+  ScriptedLookup lookup;
+  // What each call was given.
+  std::vector<uint32_t> resume_handles_seen;
+  std::vector<std::u16string> servers_seen;
+  std::vector<std::u16string> names_seen;
+  // A directory that is asked more often than its script runs returns this status.
+  NetStatus exhausted_status = 9999;
+
+  NetStatus NetGroupEnum(const std::u16string& server_name, uint32_t preferred_max_length,
+                         GroupBatch* batch, uint32_t* resume_handle) override {
+    servers_seen.push_back(server_name);
+    resume_handles_seen.push_back(*resume_handle);
+    preferred_lengths_seen.push_back(preferred_max_length);
+    batch->entries.clear();
+    if (batches.empty()) return exhausted_status;
+    ScriptedBatch next = batches.front();
+    batches.pop_front();
+    batch->entries = next.entries;
+    batch->total_entries = next.total_entries;
+    *resume_handle = next.next_resume_handle;
+    return next.status;
+  }
+
+  NetStatus NetGroupGetInfo(const std::u16string& server_name, const std::u16string& group_name,
+                            GroupEntry* entry) override {
+    servers_seen.push_back(server_name);
+    names_seen.push_back(group_name);
+    if (lookup.status == kNetSuccess) *entry = lookup.entry;
+    return lookup.status;
+  }
+
+  std::vector<uint32_t> preferred_lengths_seen;
+};
+
+}  // namespace quillmot::testing
