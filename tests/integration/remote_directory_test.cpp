@@ -1,0 +1,369 @@
+// The remote directory against real Samba servers: a domain controller and a classic standalone
+// server, started by samba-servers.sh. rpcclient, an independent client, is the oracle.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "../support/run_program.h"
+
+namespace quillmot::testing {
+namespace {
+
+struct Server {
+  std::string host, user, password;
+};
+
+std::map<std::string, std::string> read_ready_file() {
+  std::map<std::string, std::string> values;
+  std::ifstream in(QUILLMOT_SERVERS_DIR "/ready");
+  std::string line;
+  while (std::getline(in, line)) {
+    auto eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return values;
+}
+
+class RemoteDirectory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto values = read_ready_file();
+    if (values.empty()) {
+      const char* ci = std::getenv("CI");
+      if (ci != nullptr && std::string(ci) == "true")
+        FAIL() << "the Samba test servers are not running; CI must run this suite";
+      GTEST_SKIP() << "the Samba test servers are not running (they need root: run make test "
+                      "as root)";
+    }
+    dc_ = {values["dc_host"], values["dc_user"], values["dc_password"]};
+    classic_ = {values["classic_host"], values["classic_user"], values["classic_password"]};
+  }
+
+  static ProgramResult quillmot(const std::vector<std::string>& words, std::vector<std::string> env,
+                                double timeout = 120) {
+    ProgramRun run;
+    run.file = QUILLMOT_BINARY;
+    run.argv = {"quillmot"};
+    run.argv.insert(run.argv.end(), words.begin(), words.end());
+    env.push_back("ASAN_OPTIONS=detect_leaks=1");
+    env.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=" QUILLMOT_LSAN_SUPPRESSIONS);
+    run.env = env;
+    run.timeout_seconds = timeout;
+    return run_program(run);
+  }
+
+  static ProgramResult as(const Server& server, const std::vector<std::string>& words) {
+    return quillmot(words, {"USER=" + server.user + "%" + server.password});
+  }
+
+  // (name, identifier) of every group, as rpcclient enumerates them.
+  static std::multiset<std::pair<std::string, uint32_t>> oracle(const Server& server) {
+    ProgramRun run;
+    run.file = "/usr/bin/rpcclient";
+    run.argv = {"rpcclient",     "-U",       server.user + "%" + server.password, "-c",
+                "enumdomgroups", server.host};
+    ProgramResult got = run_program(run);
+    EXPECT_EQ(got.exit_status, 0) << got.err;
+    std::multiset<std::pair<std::string, uint32_t>> groups;
+    std::regex line(R"(^group:\[(.*)\] rid:\[0x([0-9a-f]+)\]$)");
+    std::istringstream in(got.out);
+    std::string text;
+    std::smatch m;
+    while (std::getline(in, text))
+      if (std::regex_match(text, m, line))
+        groups.insert({m[1], static_cast<uint32_t>(std::stoul(m[2], nullptr, 16))});
+    return groups;
+  }
+
+  // Lines of "name<TAB>id" as the program writes them with -q '' -d '\t'.
+  static std::multiset<std::pair<std::string, uint32_t>> parse_tabbed(const std::string& out) {
+    std::multiset<std::pair<std::string, uint32_t>> groups;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+      auto tab = line.rfind('\t');
+      EXPECT_NE(tab, std::string::npos) << line;
+      if (tab == std::string::npos) continue;
+      groups.insert({line.substr(0, tab), static_cast<uint32_t>(std::stoul(line.substr(tab + 1)))});
+    }
+    return groups;
+  }
+
+  void expect_every_group_once(const Server& server, size_t at_least) {
+    ProgramResult got = as(server, {"-S", server.host, "-Q", "i", "-q", "", "-d", "\\t"});
+    EXPECT_EQ(got.exit_status, 0);
+    EXPECT_EQ(got.err, "");
+    auto listed = parse_tabbed(got.out);
+    auto expected = oracle(server);
+    EXPECT_GE(expected.size(), at_least);
+    EXPECT_EQ(listed.size(), expected.size());
+    EXPECT_TRUE(listed == expected) << "the listing differs from rpcclient's";
+    std::set<std::pair<std::string, uint32_t>> distinct(listed.begin(), listed.end());
+    EXPECT_EQ(distinct.size(), listed.size()) << "a group was written twice";
+  }
+
+  Server dc_, classic_;
+};
+
+TEST_F(RemoteDirectory, DomainControllerListsEveryGroupOnce) {
+  expect_every_group_once(dc_, 3000);
+}
+
+TEST_F(RemoteDirectory, ClassicServerListsEveryGroupOnceOverSeveralBatches) {
+  expect_every_group_once(classic_, 700);
+}
+
+TEST_F(RemoteDirectory, ServerNameWithOrWithoutBackslashesGivesTheSameBytes) {
+  for (const Server& server : {dc_, classic_}) {
+    ProgramResult plain = as(server, {"-S", server.host, "-Q", "d"});
+    EXPECT_EQ(plain.exit_status, 0);
+    EXPECT_FALSE(plain.out.empty());
+    for (const std::string& typed :
+         {"\\\\" + server.host, "\\\\\\\\" + server.host, "\\" + server.host}) {
+      ProgramResult got = as(server, {"-S", typed, "-Q", "d"});
+      EXPECT_EQ(got.exit_status, 0) << typed;
+      EXPECT_EQ(got.err, "") << typed;
+      EXPECT_TRUE(got.out == plain.out) << typed;
+    }
+  }
+}
+
+TEST_F(RemoteDirectory, Lookups) {
+  uint32_t snowman_rid = 0, rnd_rid = 0;
+  for (const auto& [name, rid] : oracle(dc_)) {
+    if (name == "Gruppe M\xc3\xbcller \xe2\x98\x83") snowman_rid = rid;
+    if (name == "R&D 'core' team") rnd_rid = rid;
+  }
+  ASSERT_NE(snowman_rid, 0u);
+  ASSERT_NE(rnd_rid, 0u);
+  struct Case {
+    const Server* server;
+    std::vector<std::string> words;
+    std::string out, err;
+    int status;
+  } cases[] = {
+      {&dc_, {"-Q", "d", "Domain Users"}, "\"Domain Users\",513,\"All domain users\"\n", "", 0},
+      {&dc_, {"Domain Users"}, "\"Domain Users\"\n", "", 0},
+      {&dc_,
+       {"-Q", "d", "-q", "'", "-d", ";", "-r", "\\r\\n", "Domain Admins"},
+       "'Domain Admins';512;'Designated administrators of the domain'\r\n",
+       "",
+       0},
+      {&dc_,
+       {"-Q", "d", "Gruppe M\xc3\xbcller \xe2\x98\x83"},
+       "\"Gruppe M\xc3\xbcller \xe2\x98\x83\"," + std::to_string(snowman_rid) +
+           ",\"Team \"Ops\", night shift\"\n",
+       "",
+       0},
+      {&dc_,
+       {"-Q", "d", "R&D 'core' team"},
+       "\"R&D 'core' team\"," + std::to_string(rnd_rid) + ",\"desc, with \"quotes\"\"\n",
+       "",
+       0},
+      {&dc_, {"No such group"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {&classic_,
+       {"-Q", "d", "Classic Group 7"},
+       "\"Classic Group 7\",1006,\"Comment, number \"7\"\"\n",
+       "",
+       0},
+      {&classic_,
+       {"-Q", "d",
+        "Klasse Gr\xc3\xbc\xc3\x9f"
+        "e"},
+       "\"Klasse Gr\xc3\xbc\xc3\x9f"
+       "e\",1700,\"Sch\xc3\xb6n\"\n",
+       "",
+       0},
+      {&classic_, {"Classic Group 9999"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> words = {"-S", c.server->host};
+    words.insert(words.end(), c.words.begin(), c.words.end());
+    ProgramResult got = as(*c.server, words);
+    EXPECT_EQ(got.out, c.out) << c.words.back();
+    EXPECT_EQ(got.err, c.err) << c.words.back();
+    EXPECT_EQ(got.exit_status, c.status) << c.words.back();
+  }
+}
+
+TEST_F(RemoteDirectory, WrongOrMissingPasswordsLeaveOnlyRecordsOnStandardOutput) {
+  for (const Server& server : {dc_, classic_}) {
+    ProgramResult good = as(server, {"-S", server.host, "-Q", "i"});
+    ASSERT_EQ(good.exit_status, 0);
+    const std::vector<std::vector<std::string>> envs = {
+        {"USER=" + server.user + "%wrong-password"},
+        {"USER=" + server.user},
+        {"USER=" + server.user, "PASSWD=wrong-password"},
+    };
+    for (const auto& env : envs) {
+      // Standard input is /dev/null: a prompt would read nothing or wait until the timeout.
+      ProgramResult got = quillmot({"-S", server.host, "-Q", "i"}, env, 60);
+      EXPECT_FALSE(got.timed_out) << env[0];
+      // Samba falls back to an anonymous session, which may list the groups or be refused;
+      // either way nothing but records reaches standard output.
+      if (got.exit_status == 0) {
+        EXPECT_TRUE(got.out == good.out) << env[0];
+      } else {
+        EXPECT_EQ(got.exit_status, 1) << env[0];
+        EXPECT_EQ(got.out, "") << env[0];
+        EXPECT_NE(got.err.find("ERROR in NetGroupEnum()\n"), std::string::npos) << env[0];
+      }
+      EXPECT_EQ(got.out.find("Anonymous"), std::string::npos) << env[0];
+      EXPECT_EQ(got.out.find("Password"), std::string::npos) << env[0];
+    }
+  }
+}
+
+TEST_F(RemoteDirectory, PasswordFromTheEnvironmentOrAFile) {
+  char path[] = "/tmp/quillmot-pw-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::string line = classic_.password + "\n";
+  ASSERT_EQ(write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+  close(fd);
+  const std::string expected = "\"Classic Group 2\",1001\n";
+  for (const auto& env : std::vector<std::vector<std::string>>{
+           {"USER=" + classic_.user, "PASSWD=" + classic_.password},
+           {"USER=" + classic_.user, std::string("PASSWD_FILE=") + path},
+           {"USER=CLASSIC\\" + classic_.user, "PASSWD=" + classic_.password}}) {
+    ProgramResult got = quillmot({"-S", classic_.host, "-Q", "i", "Classic Group 2"}, env);
+    EXPECT_EQ(got.out, expected) << env[1];
+    EXPECT_EQ(got.err, "") << env[1];
+    EXPECT_EQ(got.exit_status, 0) << env[1];
+  }
+  unlink(path);
+}
+
+TEST_F(RemoteDirectory, UnreachableServerFailsInBoundedTime) {
+  // Nothing listens on this loopback address.
+  for (const auto& [words, err] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-S", "127.0.0.9"}, "ERROR in NetGroupEnum()\n"},
+           {{"-S", "127.0.0.9", "-Q", "d"}, "ERROR in NetGroupEnum()\n"},
+           {{"-S", "127.0.0.9", "Domain Users"}, "ERROR in NetGroupGetInfo()\n"}}) {
+    ProgramResult got = quillmot(words, {"USER=" + dc_.user + "%" + dc_.password}, 60);
+    EXPECT_FALSE(got.timed_out);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, err);
+    EXPECT_EQ(got.exit_status, 1);
+  }
+}
+
+// Relays one SMB connection to the classic server and cuts it, as a server that stops would,
+// once `cut_after` enumeration batches went through. A batch travels as a run of large messages
+// (pipe reads of about 4 KiB) after a small one, so the next run's start is where it cuts.
+class CuttingRelay {
+ public:
+  CuttingRelay(const std::string& listen_host, const std::string& target_host, int cut_after)
+      : cut_after_(cut_after) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    int yes = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in at = address(listen_host);
+    ready_ = bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+             listen(listener_, 4) == 0;
+    target_ = address(target_host);
+    if (ready_) worker_ = std::thread([this] { relay(); });
+  }
+  ~CuttingRelay() {
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    if (worker_.joinable()) worker_.join();
+  }
+  bool ready() const { return ready_; }
+  int batches_started() const { return batches_; }
+
+ private:
+  static sockaddr_in address(const std::string& host) {
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(445);
+    inet_pton(AF_INET, host.c_str(), &at.sin_addr);
+    return at;
+  }
+
+  void relay() {
+    pollfd wait_for_client{listener_, POLLIN, 0};
+    if (poll(&wait_for_client, 1, 60000) <= 0) return;
+    int client = accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    int server = socket(AF_INET, SOCK_STREAM, 0);
+    if (connect(server, reinterpret_cast<sockaddr*>(&target_), sizeof target_) != 0) {
+      close(client);
+      close(server);
+      return;
+    }
+    // Server-to-client bytes are cut into SMB messages by their 4-byte length prefix.
+    std::string pending;
+    char chunk[65536];
+    bool open = true;
+    while (open) {
+      pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+      if (poll(fds, 2, 60000) <= 0) break;
+      if (fds[0].revents) {
+        ssize_t n = read(client, chunk, sizeof chunk);
+        if (n <= 0 || write(server, chunk, n) != n) break;
+      }
+      if (fds[1].revents) {
+        ssize_t n = read(server, chunk, sizeof chunk);
+        if (n <= 0) break;
+        pending.append(chunk, n);
+        while (pending.size() >= 4) {
+          size_t length = (static_cast<unsigned char>(pending[1]) << 16) |
+                          (static_cast<unsigned char>(pending[2]) << 8) |
+                          static_cast<unsigned char>(pending[3]);
+          if (pending.size() < 4 + length) break;
+          const bool large = length > 4000;
+          if (large && !previous_large_ && ++batches_ > cut_after_) {
+            open = false;
+            break;
+          }
+          previous_large_ = large;
+          if (write(client, pending.data(), 4 + length) != static_cast<ssize_t>(4 + length))
+            open = false;
+          pending.erase(0, 4 + length);
+          if (!open) break;
+        }
+      }
+    }
+    close(client);
+    close(server);
+  }
+
+  int cut_after_;
+  int listener_ = -1;
+  bool ready_ = false;
+  sockaddr_in target_{};
+  std::thread worker_;
+  int batches_ = 0;
+  bool previous_large_ = false;
+};
+
+TEST_F(RemoteDirectory, ServerGoneInTheMiddleOfAnEnumeration) {
+  ProgramResult whole = as(classic_, {"-S", classic_.host, "-Q", "i"});
+  ASSERT_EQ(whole.exit_status, 0);
+  CuttingRelay relay("127.0.0.3", classic_.host, 2);
+  ASSERT_TRUE(relay.ready());
+  ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+  EXPECT_EQ(relay.batches_started(), 3);
+  EXPECT_EQ(got.err, "ERROR in NetGroupEnum()\n");
+  EXPECT_EQ(got.exit_status, 1);
+  // The records of the batches that arrived, whole, and nothing after them.
+  EXPECT_FALSE(got.out.empty());
+  EXPECT_LT(got.out.size(), whole.out.size());
+  EXPECT_EQ(whole.out.compare(0, got.out.size(), got.out), 0);
+  EXPECT_EQ(got.out.back(), '\n');
+}
+
+}  // namespace
+}  // namespace quillmot::testing
