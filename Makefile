@@ -33,6 +33,7 @@ test: test-deps build sanitize
 bench: build
 	$(BUILD)/bench/quillmot_writer_bench
 	bench/local_listing.sh $(BUILD)/quillmot
+	bench/remote_listing.sh $(BUILD)/quillmot
 
 install: build
 	cmake --install $(BUILD)

@@ -190,18 +190,53 @@ NetStatus SambaGroupDirectory::NetGroupGetInfo(const std::u16string& server_name
   SambaLibrary* lib = library();
   if (lib == nullptr) return kNetErrorBadNetPath;
 
+  // libnetapi (4.17) hands a looked-up group's name and comment back in memory it has already
+  // freed; only the identifier in the record itself can be trusted. The lookup says whether the
+  // group exists and which identifier it has; the texts come from the enumeration, by identifier.
   uint8_t* buffer = nullptr;
   NetStatus status;
   {
     LibraryOutputToStderr quiet;
     status = lib->group_get_info(host.c_str(), narrow_bytes(group_name).c_str(), 2, &buffer);
   }
+  uint32_t group_id = 0;
   if (status == kNetSuccess && buffer != nullptr)
-    *entry = to_entry(*reinterpret_cast<const GROUP_INFO_2*>(buffer));
+    group_id = reinterpret_cast<const GROUP_INFO_2*>(buffer)->grpi2_group_id;
   else if (status == kNetSuccess)
     status = kNetInternalError;
   if (buffer != nullptr) lib->buffer_free(buffer);
-  return status;
+  if (status != kNetSuccess) return status;
+  return find_by_id(*lib, host, group_id, entry);
+}
+
+NetStatus SambaGroupDirectory::find_by_id(SambaLibrary& lib, const std::string& host,
+                                          uint32_t group_id, GroupEntry* entry) {
+  uint32_t resume_handle = 0;
+  for (;;) {
+    uint8_t* buffer = nullptr;
+    uint32_t entries_read = 0;
+    uint32_t total_entries = 0;
+    const uint32_t started_at = resume_handle;
+    NetStatus status;
+    {
+      LibraryOutputToStderr quiet;
+      status = lib.group_enum(host.c_str(), 2, &buffer, kPreferredMaxLength, &entries_read,
+                              &total_entries, &resume_handle);
+    }
+    bool found = false;
+    if ((status == kNetSuccess || status == kNetErrorMoreData) && buffer != nullptr) {
+      const auto* infos = reinterpret_cast<const GROUP_INFO_2*>(buffer);
+      for (uint32_t i = 0; i < entries_read && !found; ++i) {
+        if (infos[i].grpi2_group_id != group_id) continue;
+        *entry = to_entry(infos[i]);
+        found = true;
+      }
+    }
+    if (buffer != nullptr) lib.buffer_free(buffer);
+    if (found) return kNetSuccess;
+    if (status != kNetErrorMoreData) return status == kNetSuccess ? kNetGroupNotFound : status;
+    if (entries_read == 0 && resume_handle == started_at) return kNetGroupNotFound;
+  }
 }
 
 }  // namespace quillmot

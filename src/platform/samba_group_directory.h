@@ -25,6 +25,8 @@ class SambaGroupDirectory : public GroupDirectory {
 
  private:
   SambaLibrary* library();
+  NetStatus find_by_id(SambaLibrary& lib, const std::string& host, uint32_t group_id,
+                       GroupEntry* entry);
 
   SambaLibrary* library_ = nullptr;
   bool load_tried_ = false;
