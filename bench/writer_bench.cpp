@@ -12,7 +12,7 @@ namespace {
 
 std::vector<GroupRecord> sample_groups() {
   std::vector<GroupRecord> groups;
-  for (uint32_t i = 0; i < 4096; ++i)
+  for (uint32_t i = 0; i < 512; ++i)
     groups.push_back({u"Group number " + std::u16string(1, char16_t(u'A' + i % 26)) + u"-" +
                           std::u16string(i % 12, u'x'),
                       100000 + i, u"Members of team " + std::u16string(i % 20, u'y')});

@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillmot {
 
 class TextStream {
@@ -25,6 +29,20 @@ class TextStream {
   void write_bytes(std::string_view bytes);
   void write_number(uint32_t value);
   void flush();
+
+  // Room for `size` bytes in one piece at the end of the buffer, to be filled directly and then
+  // handed back with commit(); null when the buffer cannot hold that much at all.
+  char* claim(size_t size) {
+    if (size > kCapacity - used_) {
+      flush();
+      if (size > kCapacity) return nullptr;
+    }
+    return buffer_ + used_;
+  }
+  void commit(const char* end) { used_ = static_cast<size_t>(end - buffer_); }
+
+  // Writes a text at `at` under the output rule and returns the end.
+  static char* put(char* at, std::u16string_view text);
 
   // What a memory stream has received so far.
   const std::string& captured() {
@@ -44,6 +62,26 @@ class TextStream {
 };
 
 // The byte form of a text under the output rule.
+inline char* TextStream::put(char* at, std::u16string_view text) {
+  const char16_t* from = text.data();
+  const char16_t* end = from + text.size();
+#if defined(__SSE2__)
+  // Eight characters at a time while all of them are below 256, which is nearly always.
+  const __m128i high_bytes = _mm_set1_epi16(static_cast<short>(0xFF00));
+  const __m128i zero = _mm_setzero_si128();
+  while (end - from >= 8) {
+    __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    __m128i high = _mm_and_si128(chars, high_bytes);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packus_epi16(chars, chars));
+    from += 8;
+    at += 8;
+  }
+#endif
+  for (; from != end; ++from) *at++ = *from < 256 ? static_cast<char>(*from) : '?';
+  return at;
+}
+
 std::string narrow_for_output(std::u16string_view text);
 
 // Argument words and NSS names are 8-bit texts: each byte becomes the character of the same value.
