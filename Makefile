@@ -1,10 +1,12 @@
 # The two commands of the README: `make run ARGS='...'` and `make test`.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?= -Q i -d \t
 
-.PHONY: all build run test deps test-deps sanitize bench install clean format
+.PHONY: all build run test deps test-deps sanitize fuzz bench install clean format
 
 all: build
 
@@ -29,6 +31,22 @@ sanitize: deps
 test: test-deps build sanitize
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory fuzz
+
+# Each fuzz target runs for FUZZ_SECONDS from the corpus in fuzz/corpus; new inputs it finds stay
+# in the build tree. Any crash, leak or sanitizer report fails the run.
+fuzz: test-deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUILLMOT_FUZZ=ON -DQUILLMOT_TESTS=OFF -DQUILLMOT_BENCHMARKS=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@for target in command_line record_writer; do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$target && \
+	  echo "fuzzing $$target for $(FUZZ_SECONDS) s" && \
+	  $(FUZZ_BUILD)/fuzz/$${target}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -print_final_stats=1 $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target \
+	    2>$(FUZZ_BUILD)/$$target.log || { tail -n 60 $(FUZZ_BUILD)/$$target.log; exit 1; }; \
+	  grep -E '^(Done|stat::number_of_executed_units)' $(FUZZ_BUILD)/$$target.log; \
+	done
 
 bench: build
 	$(BUILD)/bench/quillmot_writer_bench
@@ -42,4 +60,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
