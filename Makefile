@@ -2,11 +2,12 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
+WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?= -Q i -d \t
 
-.PHONY: all build run test deps test-deps sanitize fuzz bench install clean format
+.PHONY: all build run test deps test-deps sanitize fuzz windows bench install clean format
 
 all: build
 
@@ -17,7 +18,7 @@ test-deps:
 	@scripts/install-deps --test
 
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(BUILD_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -28,7 +29,16 @@ sanitize: deps
 	  -DQUILLMOT_BENCHMARKS=OFF >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
-test: test-deps build sanitize
+# The Windows program, cross-built with mingw-w64 from the same sources.
+windows: test-deps
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DQUILLMOT_TESTS=OFF -DQUILLMOT_BENCHMARKS=OFF >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+test: test-deps windows
+	@$(MAKE) --no-print-directory build \
+	  BUILD_FLAGS=-DQUILLMOT_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/quillmot.exe
+	@$(MAKE) --no-print-directory sanitize
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz
@@ -60,4 +70,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)
