@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -257,6 +258,43 @@ TEST_F(RemoteDirectory, UnreachableServerFailsInBoundedTime) {
     EXPECT_EQ(got.err, err);
     EXPECT_EQ(got.exit_status, 1);
   }
+}
+
+TEST_F(RemoteDirectory, KerberosTicketFromKinit) {
+  // Kerberos names the server by its host name: the DC's is this machine's, on 127.0.0.1.
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  ProgramRun lookup;
+  lookup.file = "/usr/bin/getent";
+  lookup.argv = {"getent", "hosts", host};
+  if (run_program(lookup).out.rfind("127.", 0) != 0)
+    GTEST_SKIP() << "this machine's name " << host << " does not resolve to a loopback address";
+
+  char directory[] = "/tmp/quillmot-krb5-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string config = std::string(directory) + "/krb5.conf";
+  const std::string cache = std::string("FILE:") + directory + "/ccache";
+  {
+    std::ofstream out(config);
+    out << "[libdefaults]\n default_realm = QUILL.TEST\n dns_lookup_kdc = false\n rdns = false\n"
+        << "[realms]\n QUILL.TEST = {\n  kdc = 127.0.0.1\n }\n"
+        << "[domain_realm]\n " << host << " = QUILL.TEST\n";
+  }
+  const std::vector<std::string> env = {"KRB5_CONFIG=" + config, "KRB5CCNAME=" + cache};
+  ProgramRun kinit;
+  kinit.file = "/bin/sh";
+  kinit.argv = {"sh", "-c", "printf '%s\\n' \"$PW\" | kinit Administrator@QUILL.TEST"};
+  kinit.env = env;
+  kinit.env.push_back("PW=" + dc_.password);
+  kinit.env.push_back("PATH=/usr/bin:/bin");
+  ProgramResult ticket = run_program(kinit);
+  ASSERT_EQ(ticket.exit_status, 0) << ticket.out << ticket.err;
+
+  ProgramResult got = quillmot({"-S", host, "-Q", "d", "Domain Users"}, env);
+  EXPECT_EQ(got.out, "\"Domain Users\",513,\"All domain users\"\n");
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.exit_status, 0);
+  std::filesystem::remove_all(directory);
 }
 
 // Relays one SMB connection to the classic server and cuts it, as a server that stops would,
