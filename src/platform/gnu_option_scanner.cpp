@@ -53,13 +53,13 @@ int GnuOptionScanner::next() {
   }
 
   const char c = *rest_of_group_++;
-  const char* spec = std::strchr(letters_, c);
+  const char* listed = std::strchr(letters_, c);
   if (*rest_of_group_ == '\0') ++index_;
-  if (spec == nullptr || c == ':' || c == ';') {
+  if (listed == nullptr || c == ':' || c == ';') {
     letter_ = c;
     return '?';
   }
-  if (spec[1] == ':') {
+  if (listed[1] == ':') {
     if (*rest_of_group_ != '\0') {
       value_ = rest_of_group_;
       ++index_;
