@@ -59,7 +59,7 @@ fuzz: test-deps
 	done
 
 bench: build
-	$(BUILD)/bench/quillmot_writer_bench
+	$(BUILD)/bench/quillmot_writer_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 	bench/local_listing.sh $(BUILD)/quillmot
 	bench/remote_listing.sh $(BUILD)/quillmot
 

@@ -17,6 +17,7 @@ constexpr size_t kMaxDigits = 10;
 
 // Framing texts are mostly one byte; the copy is cheaper inline than through memcpy.
 inline char* put_bytes(char* at, const std::string& bytes) {
+  if (bytes.empty()) return at;
   if (bytes.size() == 1) {
     *at = bytes[0];
     return at + 1;
