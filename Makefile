@@ -5,7 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-ARGS ?= -Q i -d \t
+ARGS ?= -Q i -d '\t'
 
 .PHONY: all build run test deps test-deps sanitize fuzz windows bench install clean format
 
@@ -21,7 +21,11 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(BUILD_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# ARGS goes through the shell: quote what the shell must not touch, as in ARGS="-d '\t'".
+run: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target quillmot >$(BUILD)/run-build.log 2>&1 || \
+	  { cat $(BUILD)/run-build.log; exit 1; }
 	@$(BUILD)/quillmot $(ARGS)
 
 sanitize: deps
