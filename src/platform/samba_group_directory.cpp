@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 // netapi.h uses the fixed-width types without including their header.
-#include <samba-4.0/netapi.h>
+// clang-format off
 #include <stdint.h>
+#include <samba-4.0/netapi.h>
+// clang-format on
 
 #include "listing/text_stream.h"
 
@@ -60,8 +63,8 @@ bool bind(void* handle, const char* name, Function* function) {
   return *function != nullptr;
 }
 
-SambaLibrary* load_library() {
-  auto* library = new SambaLibrary;
+std::unique_ptr<SambaLibrary> load_library() {
+  auto library = std::make_unique<SambaLibrary>();
   library->handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
   bool bound = library->handle != nullptr &&
                bind(library->handle, "libnetapi_init", &library->init) &&
@@ -78,7 +81,6 @@ SambaLibrary* load_library() {
   }
   if (!bound) {
     if (library->handle != nullptr) dlclose(library->handle);
-    delete library;
     return nullptr;
   }
   // The library takes USER, PASSWD and PASSWD_FILE from the environment as Samba's tools do. With
@@ -135,7 +137,6 @@ SambaGroupDirectory::~SambaGroupDirectory() {
     library_->free_context(library_->context);
   }
   // The library stays mapped: its destructors run at exit and expect it there.
-  delete library_;
 }
 
 SambaLibrary* SambaGroupDirectory::library() {
@@ -143,7 +144,7 @@ SambaLibrary* SambaGroupDirectory::library() {
     load_tried_ = true;
     library_ = load_library();
   }
-  return library_;
+  return library_.get();
 }
 
 NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/group_directory.h"
@@ -28,7 +29,7 @@ class SambaGroupDirectory : public GroupDirectory {
   NetStatus find_by_id(SambaLibrary& lib, const std::string& host, uint32_t group_id,
                        GroupEntry* entry);
 
-  SambaLibrary* library_ = nullptr;
+  std::unique_ptr<SambaLibrary> library_;
   bool load_tried_ = false;
   // Samba reports the domain's whole group count as the total of every batch; what remains is
   // that count less what earlier batches of the same enumeration delivered.
