@@ -1,37 +1,15 @@
 #include "listing/text_stream.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/raw_output.h"
 
 namespace quillmot {
 
 namespace {
 
-inline char output_byte(char16_t c) {
-  return c < 256 ? static_cast<char>(c) : '?';
-}
-
-bool write_all(int fd, const char* data, size_t size) {
-  while (size > 0) {
-#ifdef _WIN32
-    int n = _write(fd, data, static_cast<unsigned>(std::min<size_t>(size, 1u << 30)));
-#else
-    ssize_t n = ::write(fd, data, size);
-#endif
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
+inline char output_byte(char16_t c) { return c < 256 ? static_cast<char>(c) : '?'; }
 
 }  // namespace
 

@@ -260,6 +260,27 @@ TEST_F(RemoteDirectory, UnreachableServerFailsInBoundedTime) {
   }
 }
 
+TEST_F(RemoteDirectory, ServerThatNeverAnswersFailsInBoundedTime) {
+  // The kernel completes the connection; nothing ever reads or answers it.
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  int yes = 1;
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(445);
+  inet_pton(AF_INET, "127.0.0.4", &at.sin_addr);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(listener, 8), 0);
+  ProgramResult got = quillmot({"-S", "127.0.0.4", "-Q", "d"}, {"USER=" + dc_.user + "%x"}, 90);
+  close(listener);
+  EXPECT_FALSE(got.timed_out);
+  EXPECT_EQ(got.out, "");
+  const std::string line = "ERROR in NetGroupEnum()\n";
+  ASSERT_GE(got.err.size(), line.size());
+  EXPECT_EQ(got.err.substr(got.err.size() - line.size()), line) << got.err;
+  EXPECT_EQ(got.exit_status, 1);
+}
+
 TEST_F(RemoteDirectory, KerberosTicketFromKinit) {
   // Kerberos names the server by its host name: the DC's is this machine's, on 127.0.0.1.
   char host[256] = {};
