@@ -13,8 +13,6 @@ RecordWriter::RecordWriter(const RunSettings& settings, TextStream& out)
 
 namespace {
 
-constexpr size_t kMaxDigits = 10;
-
 // Framing texts are mostly one byte; the copy is cheaper inline than through memcpy.
 inline char* put_bytes(char* at, const std::string& bytes) {
   if (bytes.empty()) return at;
@@ -26,31 +24,6 @@ inline char* put_bytes(char* at, const std::string& bytes) {
   return at + bytes.size();
 }
 
-// Decimal digits, two at a time from the right.
-char* put_number(char* at, uint32_t value) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  int digits = 1;
-  for (uint32_t rest = value; rest >= 10; rest /= 10) ++digits;
-  char* end = at + digits;
-  char* p = end;
-  while (value >= 100) {
-    const uint32_t pair = (value % 100) * 2;
-    value /= 100;
-    *--p = kPairs[pair + 1];
-    *--p = kPairs[pair];
-  }
-  if (value >= 10) {
-    *--p = kPairs[value * 2 + 1];
-    *--p = kPairs[value * 2];
-  } else {
-    *--p = static_cast<char>('0' + value);
-  }
-  return end;
-}
-
 }  // namespace
 
 void RecordWriter::write_group_record(const GroupRecord& record, QueryLevel query_level) {
@@ -58,7 +31,7 @@ void RecordWriter::write_group_record(const GroupRecord& record, QueryLevel quer
   // records go straight into the stream's buffer in one piece.
   size_t size = 2 * string_quote_.size() + record.name.size() + record_delimiter_.size();
   if (query_level >= kLevelNameAndId)
-    size += field_delimiter_.size() + 2 * integer_quote_.size() + kMaxDigits;
+    size += field_delimiter_.size() + 2 * integer_quote_.size() + TextStream::kMaxDigits;
   if (query_level >= kLevelNameIdAndDescription)
     size += field_delimiter_.size() + 2 * string_quote_.size() + record.comment.size();
   if (char* at = out_.claim(size)) {
@@ -68,7 +41,7 @@ void RecordWriter::write_group_record(const GroupRecord& record, QueryLevel quer
     if (query_level >= kLevelNameAndId) {
       at = put_bytes(at, field_delimiter_);
       at = put_bytes(at, integer_quote_);
-      at = put_number(at, record.group_id);
+      at = TextStream::put_number(at, record.group_id);
       at = put_bytes(at, integer_quote_);
     }
     if (query_level >= kLevelNameIdAndDescription) {

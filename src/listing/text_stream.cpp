@@ -1,17 +1,10 @@
 #include "listing/text_stream.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "platform/raw_output.h"
 
 namespace quillmot {
-
-namespace {
-
-inline char output_byte(char16_t c) { return c < 256 ? static_cast<char>(c) : '?'; }
-
-}  // namespace
 
 char* TextStream::reserve(size_t wanted, size_t* granted) {
   if (used_ == kCapacity) flush();
@@ -25,7 +18,7 @@ void TextStream::write(std::u16string_view text) {
   while (!text.empty()) {
     size_t n;
     char* out = reserve(text.size(), &n);
-    for (size_t i = 0; i < n; ++i) out[i] = output_byte(text[i]);
+    put(out, text.substr(0, n));
     text.remove_prefix(n);
   }
 }
@@ -40,9 +33,34 @@ void TextStream::write_bytes(std::string_view bytes) {
 }
 
 void TextStream::write_number(uint32_t value) {
-  char digits[10];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  char digits[kMaxDigits];
+  char* end = put_number(digits, value);
   write_bytes(std::string_view(digits, static_cast<size_t>(end - digits)));
+}
+
+char* TextStream::put_number(char* at, uint32_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  int digits = 1;
+  for (uint32_t rest = value; rest >= 10; rest /= 10) ++digits;
+  char* end = at + digits;
+  char* p = end;
+  // Two digits at a time from the right.
+  while (value >= 100) {
+    const uint32_t pair = (value % 100) * 2;
+    value /= 100;
+    *--p = kPairs[pair + 1];
+    *--p = kPairs[pair];
+  }
+  if (value >= 10) {
+    *--p = kPairs[value * 2 + 1];
+    *--p = kPairs[value * 2];
+  } else {
+    *--p = static_cast<char>('0' + value);
+  }
+  return end;
 }
 
 void TextStream::flush() {
@@ -57,8 +75,17 @@ void TextStream::flush() {
 
 std::string narrow_for_output(std::u16string_view text) {
   std::string bytes(text.size(), '\0');
-  std::transform(text.begin(), text.end(), bytes.begin(), output_byte);
+  TextStream::put(bytes.data(), text);
   return bytes;
+}
+
+bool narrow_bytes(std::u16string_view text, std::string* bytes) {
+  bytes->clear();
+  for (char16_t c : text) {
+    if (c == 0 || c > 255) return false;
+    bytes->push_back(static_cast<char>(c));
+  }
+  return true;
 }
 
 std::u16string widen_bytes(std::string_view bytes) {

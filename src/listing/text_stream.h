@@ -43,6 +43,9 @@ class TextStream {
 
   // Writes a text at `at` under the output rule and returns the end.
   static char* put(char* at, std::u16string_view text);
+  // Writes a number in decimal at `at` (at most kMaxDigits bytes) and returns the end.
+  static char* put_number(char* at, uint32_t value);
+  static constexpr size_t kMaxDigits = 10;
 
   // What a memory stream has received so far.
   const std::string& captured() {
@@ -61,7 +64,6 @@ class TextStream {
   char buffer_[kCapacity];
 };
 
-// The byte form of a text under the output rule.
 inline char* TextStream::put(char* at, std::u16string_view text) {
   const char16_t* from = text.data();
   const char16_t* end = from + text.size();
@@ -82,9 +84,14 @@ inline char* TextStream::put(char* at, std::u16string_view text) {
   return at;
 }
 
+// The byte form of a text under the output rule.
 std::string narrow_for_output(std::u16string_view text);
 
 // Argument words and NSS names are 8-bit texts: each byte becomes the character of the same value.
 std::u16string widen_bytes(std::string_view bytes);
+
+// The way back, for names handed to 8-bit interfaces: false when a character has no byte of its
+// own (256 and above) or would end the text early (0).
+bool narrow_bytes(std::u16string_view text, std::string* bytes);
 
 }  // namespace quillmot

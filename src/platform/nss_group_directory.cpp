@@ -27,17 +27,6 @@ class GroupBuffer {
 
 namespace {
 
-// A looked-up name goes to NSS as 8-bit bytes; a character that no byte stands for cannot name a
-// local group.
-bool narrow_name(const std::u16string& name, std::string* bytes) {
-  bytes->clear();
-  for (char16_t c : name) {
-    if (c > 255) return false;
-    bytes->push_back(static_cast<char>(c));
-  }
-  return true;
-}
-
 // The reentrant calls return an error number; some modules (nss_wrapper) return -1 and leave the
 // number in errno instead.
 int status_of(int returned) {
@@ -111,8 +100,9 @@ NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
 
 NetStatus NssGroupDirectory::NetGroupGetInfo(const std::u16string& /*server_name*/,
                                              const std::u16string& group_name, GroupEntry* entry) {
+  // A character that no byte stands for cannot name a local group.
   std::string name;
-  if (!narrow_name(group_name, &name)) return kNetGroupNotFound;
+  if (!narrow_bytes(group_name, &name)) return kNetGroupNotFound;
   GroupBuffer buffer;
   group found;
   group* result = nullptr;

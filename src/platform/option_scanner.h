@@ -3,8 +3,24 @@
 // ending the options. The scanner writes no messages of its own.
 #pragma once
 
+#ifdef _WIN32
+#include <cstdlib>
+
+#include "platform/gnu_option_scanner.h"
+#endif
+
 namespace quillmot {
 
+#ifdef _WIN32
+// mingw-w64's getopt does not permute, so Windows scans with the program's own scanner. The
+// environment's names are matched without regard to case there, as everywhere on Windows.
+class OptionScanner : public GnuOptionScanner {
+ public:
+  OptionScanner(int argc, char** argv, const char* letters)
+      : GnuOptionScanner(argc, argv, letters, std::getenv("POSIXLY_CORRECT") != nullptr) {}
+};
+#else
+// The C library's getopt, which on glibc scans the GNU way.
 class OptionScanner {
  public:
   // The letters use getopt's notation, with a leading ':' so that a missing value is reported as
@@ -28,5 +44,6 @@ class OptionScanner {
   int letter_ = 0;
   int index_ = 1;
 };
+#endif
 
 }  // namespace quillmot

@@ -95,18 +95,6 @@ std::unique_ptr<SambaLibrary> load_library() {
   return library;
 }
 
-std::string narrow_bytes(const std::u16string& text) {
-  std::string bytes(text.size(), '\0');
-  for (size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(text[i]);
-  return bytes;
-}
-
-bool fits_in_bytes(const std::u16string& text) {
-  for (char16_t c : text)
-    if (c > 255 || c == 0) return false;
-  return true;
-}
-
 GroupEntry to_entry(const GROUP_INFO_2& info) {
   return GroupEntry{widen_bytes(info.grpi2_name ? info.grpi2_name : ""),
                     widen_bytes(info.grpi2_comment ? info.grpi2_comment : ""), info.grpi2_group_id};
@@ -116,8 +104,10 @@ GroupEntry to_entry(const GROUP_INFO_2& info) {
 
 std::string samba_host_name(const std::u16string& server_name) {
   size_t start = server_name.find_first_not_of(u'\\');
-  if (start == std::u16string::npos) return std::string();
-  return narrow_bytes(server_name.substr(start));
+  std::string host;
+  if (start == std::u16string::npos) return host;
+  if (!narrow_bytes(std::u16string_view(server_name).substr(start), &host)) host.clear();
+  return host;
 }
 
 uint32_t remaining_entries(uint32_t status, uint32_t entries_read, uint32_t domain_total,
@@ -153,7 +143,7 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
   batch->entries.clear();
   batch->total_entries = 0;
   std::string host = samba_host_name(server_name);
-  if (host.empty() || !fits_in_bytes(server_name)) return kNetErrorInvalidComputer;
+  if (host.empty()) return kNetErrorInvalidComputer;
   SambaLibrary* lib = library();
   if (lib == nullptr) return kNetErrorBadNetPath;
   if (*resume_handle == 0) delivered_ = 0;
@@ -186,8 +176,9 @@ NetStatus SambaGroupDirectory::NetGroupGetInfo(const std::u16string& server_name
                                                const std::u16string& group_name,
                                                GroupEntry* entry) {
   std::string host = samba_host_name(server_name);
-  if (host.empty() || !fits_in_bytes(server_name)) return kNetErrorInvalidComputer;
-  if (!fits_in_bytes(group_name)) return kNetGroupNotFound;
+  if (host.empty()) return kNetErrorInvalidComputer;
+  std::string name;
+  if (!narrow_bytes(group_name, &name)) return kNetGroupNotFound;
   SambaLibrary* lib = library();
   if (lib == nullptr) return kNetErrorBadNetPath;
 
@@ -198,7 +189,7 @@ NetStatus SambaGroupDirectory::NetGroupGetInfo(const std::u16string& server_name
   NetStatus status;
   {
     LibraryOutputToStderr quiet;
-    status = lib->group_get_info(host.c_str(), narrow_bytes(group_name).c_str(), 2, &buffer);
+    status = lib->group_get_info(host.c_str(), name.c_str(), 2, &buffer);
   }
   uint32_t group_id = 0;
   if (status == kNetSuccess && buffer != nullptr)

@@ -37,7 +37,8 @@ class SambaGroupDirectory : public GroupDirectory {
 };
 
 // libnetapi wants the bare host name: it cannot connect to \\srv. Drops the leading backslashes
-// and narrows byte by byte (the name came from the command line's bytes).
+// and narrows byte by byte (the name came from the command line's bytes); empty when nothing
+// names a host.
 std::string samba_host_name(const std::u16string& server_name);
 
 // The total the interface promises (what remains from the resume position, this batch
