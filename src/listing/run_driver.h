@@ -24,9 +24,14 @@ int show_one_group(GroupDirectory& directory, const RunSettings& settings,
                    const WideText& group_name, RecordWriter& writer, TextStream& out,
                    TextStream& err);
 
-// Writes every group, batch by batch; 1 with an error line when the enumeration fails or cannot
-// advance, the records of earlier batches staying written.
+// Writes every group, batch by batch; 1 with an error line when the enumeration fails or would
+// never end, the records of earlier batches staying written. Stops at once, with 1, when standard
+// output fails.
 int list_all_groups(GroupDirectory& directory, const RunSettings& settings, RecordWriter& writer,
                     TextStream& out, TextStream& err);
+
+// Flushes standard output and turns a failed write into "ERROR in write(): <reason>" and status 1;
+// otherwise the run's own status stands.
+int finish_output(int status, TextStream& out, TextStream& err);
 
 }  // namespace quillmot

@@ -1,6 +1,7 @@
 #include "listing/text_stream.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/raw_output.h"
 
@@ -21,6 +22,7 @@ void TextStream::write(std::u16string_view text) {
     put(out, text.substr(0, n));
     text.remove_prefix(n);
   }
+  if (closed_) flush();
 }
 
 void TextStream::write_bytes(std::string_view bytes) {
@@ -30,6 +32,7 @@ void TextStream::write_bytes(std::string_view bytes) {
     std::copy_n(bytes.data(), n, out);
     bytes.remove_prefix(n);
   }
+  if (closed_) flush();
 }
 
 void TextStream::write_number(uint32_t value) {
@@ -65,10 +68,15 @@ char* TextStream::put_number(char* at, uint32_t value) {
 
 void TextStream::flush() {
   if (used_ == 0) return;
-  if (fd_ < 0) {
-    captured_.append(buffer_, used_);
-  } else if (!broken_) {
-    broken_ = !write_all(fd_, buffer_, used_);
+  if (!broken_) {
+    int error = injected_failure_;
+    if (error == 0 && closed_) error = EBADF;
+    if (error == 0 && fd_ < 0) captured_.append(buffer_, used_);
+    if (error == 0 && fd_ >= 0) error = write_all(fd_, buffer_, used_);
+    if (error != 0) {
+      broken_ = true;
+      if (error != EPIPE) failure_ = error;
+    }
   }
   used_ = 0;
 }

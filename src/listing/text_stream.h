@@ -16,8 +16,9 @@ namespace quillmot {
 
 class TextStream {
  public:
-  // Buffers and writes to the file descriptor. Write errors are ignored: the run goes on and its
-  // exit status does not change; after the first failure the bytes are dropped.
+  // Buffers and writes to the file descriptor. After the first write that fails the bytes are
+  // dropped; failure() tells the caller what went wrong, except for a closed pipe, which is the
+  // reader's way of saying it has read enough and never counts as a failure.
   explicit TextStream(int fd) : fd_(fd) {}
   // Keeps every byte in memory, for tests.
   TextStream() : fd_(-1) {}
@@ -30,6 +31,14 @@ class TextStream {
   void write_number(uint32_t value);
   void flush();
 
+  // The error number of the first write that failed, a closed pipe aside; 0 while none has.
+  int failure() const { return failure_; }
+  // The descriptor was closed when the program started (and has been opened on /dev/null since):
+  // the first byte written to it fails with EBADF, as it would have.
+  void treat_as_closed() { closed_ = true; }
+  // Makes the next flush fail with `error`, for tests of what callers do about it.
+  void fail_next_flush(int error) { injected_failure_ = error; }
+
   // Room for `size` bytes in one piece at the end of the buffer, to be filled directly and then
   // handed back with commit(); null when the buffer cannot hold that much at all.
   char* claim(size_t size) {
@@ -39,7 +48,10 @@ class TextStream {
     }
     return buffer_ + used_;
   }
-  void commit(const char* end) { used_ = static_cast<size_t>(end - buffer_); }
+  void commit(const char* end) {
+    used_ = static_cast<size_t>(end - buffer_);
+    if (closed_) flush();
+  }
 
   // Writes a text at `at` under the output rule and returns the end.
   static char* put(char* at, std::u16string_view text);
@@ -59,6 +71,9 @@ class TextStream {
 
   int fd_;
   bool broken_ = false;
+  bool closed_ = false;
+  int failure_ = 0;
+  int injected_failure_ = 0;
   size_t used_ = 0;
   std::string captured_;
   char buffer_[kCapacity];

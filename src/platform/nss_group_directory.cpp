@@ -3,6 +3,7 @@
 #include <grp.h>
 
 #include <cerrno>
+#include <new>
 #include <string_view>
 
 #include "listing/text_stream.h"
@@ -35,7 +36,7 @@ int status_of(int returned) {
 
 }  // namespace
 
-NetStatus NssGroupDirectory::take_snapshot() {
+NetStatus NssGroupDirectory::take_snapshot() try {
   GroupBuffer buffer;
   for (;;) {
     NetStatus status = read_database(buffer);
@@ -44,6 +45,14 @@ NetStatus NssGroupDirectory::take_snapshot() {
     // (glibc) or skips it (nss_wrapper), so read the whole database again with more room.
     if (!buffer.grow()) return kNetErrorNotEnoughMemory;
   }
+} catch (const std::bad_alloc&) {
+  // The database is closed again, and what was read of it let go, before the failure is told.
+  endgrent();
+  names_ = std::string();
+  name_ends_ = std::vector<uint32_t>();
+  gids_ = std::vector<uint32_t>();
+  have_snapshot_ = false;
+  return kNetErrorNotEnoughMemory;
 }
 
 NetStatus NssGroupDirectory::read_database(GroupBuffer& buffer) {

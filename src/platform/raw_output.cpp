@@ -1,5 +1,7 @@
 #include "platform/raw_output.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -8,6 +10,7 @@
 // line feed, as Windows console programs' output does.
 #include <io.h>
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -23,17 +26,70 @@ long write_some(int fd, const char* data, size_t size) {
 #endif
 }
 
+// Blocks until a non-blocking descriptor takes more; false when it cannot be waited for.
+bool wait_until_writable(int fd) {
+#ifdef _WIN32
+  (void)fd;
+  return false;
+#else
+  pollfd wanted{fd, POLLOUT, 0};
+  for (;;) {
+    if (poll(&wanted, 1, -1) >= 0) return true;
+    if (errno != EINTR) return false;
+  }
+#endif
+}
+
+bool is_open(int fd) {
+#ifdef _WIN32
+  return _get_osfhandle(fd) != -1;
+#else
+  return fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+#endif
+}
+
 }  // namespace
 
-bool write_all(int fd, const char* data, size_t size) {
+int write_all(int fd, const char* data, size_t size) {
   while (size > 0) {
     long n = write_some(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) {
+      const int error = errno;
+      if (error == EINTR) continue;
+      if ((error == EAGAIN || error == EWOULDBLOCK) && wait_until_writable(fd)) continue;
+      return error;
+    }
+    // A write of zero bytes for a non-empty request makes no progress; call it what it is.
+    if (n == 0) return EIO;
     data += n;
     size -= static_cast<size_t>(n);
   }
-  return true;
+  return 0;
+}
+
+unsigned open_closed_standard_descriptors() {
+  unsigned opened = 0;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (is_open(fd)) continue;
+#ifdef _WIN32
+    int null_fd = _open("NUL", _O_RDWR);
+    if (null_fd < 0) continue;
+    if (null_fd != fd) {
+      _dup2(null_fd, fd);
+      _close(null_fd);
+    }
+#else
+    int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd < 0) continue;
+    // The lowest free descriptor is this one, as the lower ones are open by now.
+    if (null_fd != fd) {
+      dup2(null_fd, fd);
+      close(null_fd);
+    }
+#endif
+    opened |= 1u << fd;
+  }
+  return opened;
 }
 
 }  // namespace quillmot

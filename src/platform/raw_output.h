@@ -1,11 +1,18 @@
-// Writing bytes to a file descriptor of the process, whole, retrying interrupted writes.
+// Writing bytes to a file descriptor of the process, whole.
 #pragma once
 
 #include <cstddef>
 
 namespace quillmot {
 
-// False when the descriptor takes no more (a closed pipe, a full disk).
-bool write_all(int fd, const char* data, size_t size);
+// 0 once every byte is written, or the error number of the write that failed (EPIPE for a closed
+// pipe, ENOSPC for a full disk, ...). Interrupted writes are retried, and a descriptor that takes
+// nothing for now (EAGAIN on a non-blocking pipe) is waited for: no byte is ever dropped.
+int write_all(int fd, const char* data, size_t size);
+
+// Opens /dev/null on any of descriptors 0, 1 and 2 that is closed, so that no descriptor opened
+// later (a library's socket) can take their place. Returns a bit for each descriptor it opened
+// (1 << fd).
+unsigned open_closed_standard_descriptors();
 
 }  // namespace quillmot

@@ -1,8 +1,10 @@
 #include "platform/samba_group_directory.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,9 @@
 // clang-format on
 
 #include "listing/text_stream.h"
+#include "platform/enumeration_guard.h"
+#include "platform/kerberos_ticket.h"
+#include "platform/samba_credentials.h"
 
 namespace quillmot {
 
@@ -24,6 +29,7 @@ struct SambaLibrary {
   decltype(&::libnetapi_init) init = nullptr;
   decltype(&::libnetapi_free) free_context = nullptr;
   decltype(&::libnetapi_get_password) get_password = nullptr;
+  decltype(&::libnetapi_set_username) set_username = nullptr;
   decltype(&::libnetapi_set_password) set_password = nullptr;
   decltype(&::libnetapi_set_use_kerberos) set_use_kerberos = nullptr;
   decltype(&::NetGroupEnum) group_enum = nullptr;
@@ -36,25 +42,53 @@ namespace {
 constexpr char kLibraryFile[] = "libnetapi.so.1";
 
 // libnetapi talks on standard output ("Anonymous login successful", password prompts). While it
-// runs, its standard output is standard error, so that standard output carries records only.
+// runs, its standard output is standard error, so that standard output carries records only. The
+// program opens descriptors 0 to 2 before anything else, so the saved copy is always above them;
+// it is close-on-exec so that no helper the library starts inherits our standard output.
 class LibraryOutputToStderr {
  public:
   LibraryOutputToStderr() {
     std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+    saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (saved_ < 0) return;
+    if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+      close(saved_);
+      saved_ = -1;
+    }
   }
   ~LibraryOutputToStderr() {
     std::fflush(stdout);
     if (saved_ < 0) return;
-    dup2(saved_, STDOUT_FILENO);
+    while (dup2(saved_, STDOUT_FILENO) < 0 && errno == EINTR) {
+    }
     close(saved_);
   }
   LibraryOutputToStderr(const LibraryOutputToStderr&) = delete;
   LibraryOutputToStderr& operator=(const LibraryOutputToStderr&) = delete;
 
+  // False when standard output could not be set aside: the library must not be called then.
+  bool diverted() const { return saved_ >= 0; }
+
  private:
   int saved_ = -1;
+};
+
+// A result buffer of the library, freed exactly once whatever happens while it is read.
+class ResultBuffer {
+ public:
+  explicit ResultBuffer(SambaLibrary& library) : library_(library) {}
+  ~ResultBuffer() {
+    if (data_ != nullptr) library_.buffer_free(data_);
+  }
+  ResultBuffer(const ResultBuffer&) = delete;
+  ResultBuffer& operator=(const ResultBuffer&) = delete;
+
+  uint8_t** receive() { return &data_; }
+  const GROUP_INFO_2* groups() const { return reinterpret_cast<const GROUP_INFO_2*>(data_); }
+
+ private:
+  SambaLibrary& library_;
+  uint8_t* data_ = nullptr;
 };
 
 template <typename Function>
@@ -63,13 +97,67 @@ bool bind(void* handle, const char* name, Function* function) {
   return *function != nullptr;
 }
 
+// When we set the credentials ourselves, the library must not read them from the environment as
+// well: it crashes on USER='%', and it would read PASSWD_FILE a second time. The passwords are
+// blanked in place first, as Samba's own tools do, so that they do not stay readable in the
+// process's environment.
+void take_credentials_out_of_environment() {
+  if (char* user = std::getenv("USER"))
+    if (char* percent = std::strchr(user, '%'))
+      std::memset(percent + 1, 0, std::strlen(percent + 1));
+  if (char* password = std::getenv("PASSWD")) std::memset(password, 0, std::strlen(password));
+  unsetenv("USER");
+  unsetenv("PASSWD");
+  unsetenv("PASSWD_FILE");
+}
+
+bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials) {
+  switch (credentials.kind) {
+    case SambaCredentials::kGiven:
+    case SambaCredentials::kAnonymous:
+      // A user set through the library's own setter counts as given: a refused password then
+      // fails the session instead of falling back to an anonymous one.
+      return library.set_username(library.context, credentials.user.c_str()) == 0 &&
+             library.set_password(library.context, credentials.password.c_str()) == 0;
+    case SambaCredentials::kGuessed: {
+      // With no password the library would ask for one; a script has nobody to answer, so with
+      // no terminal it goes on with an empty one, or with the Kerberos ticket cache when there
+      // is one.
+      const char* password = nullptr;
+      library.get_password(library.context, &password);
+      if ((password == nullptr || *password == '\0') && !isatty(STDIN_FILENO)) {
+        if (std::getenv("KRB5CCNAME") != nullptr) library.set_use_kerberos(library.context);
+        library.set_password(library.context, "");
+      }
+      return true;
+    }
+    case SambaCredentials::kUnreadable:
+      break;
+  }
+  return false;
+}
+
 std::unique_ptr<SambaLibrary> load_library() {
+  SambaCredentials credentials = read_samba_credentials(credential_sources_of_process());
+  if (credentials.kind == SambaCredentials::kUnreadable) return nullptr;
+  if (credentials.kind == SambaCredentials::kGuessed) {
+    // A ticket that a plain kinit left in the default cache, named so that the library (which
+    // may resolve "default" differently from the kinit that wrote it) finds the same one.
+    if (std::getenv("KRB5CCNAME") == nullptr && !isatty(STDIN_FILENO)) {
+      std::string cache = default_ticket_cache();
+      if (!cache.empty()) setenv("KRB5CCNAME", cache.c_str(), 1);
+    }
+  } else {
+    take_credentials_out_of_environment();
+  }
+
   auto library = std::make_unique<SambaLibrary>();
   library->handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
   bool bound = library->handle != nullptr &&
                bind(library->handle, "libnetapi_init", &library->init) &&
                bind(library->handle, "libnetapi_free", &library->free_context) &&
                bind(library->handle, "libnetapi_get_password", &library->get_password) &&
+               bind(library->handle, "libnetapi_set_username", &library->set_username) &&
                bind(library->handle, "libnetapi_set_password", &library->set_password) &&
                bind(library->handle, "libnetapi_set_use_kerberos", &library->set_use_kerberos) &&
                bind(library->handle, "NetGroupEnum", &library->group_enum) &&
@@ -77,20 +165,18 @@ std::unique_ptr<SambaLibrary> load_library() {
                bind(library->handle, "NetApiBufferFree", &library->buffer_free);
   if (bound) {
     LibraryOutputToStderr quiet;
-    bound = library->init(&library->context) == 0 && library->context != nullptr;
+    bound = quiet.diverted() && library->init(&library->context) == 0 &&
+            library->context != nullptr && apply_credentials(*library, credentials);
   }
+  wipe(credentials.password);
   if (!bound) {
-    if (library->handle != nullptr) dlclose(library->handle);
+    if (library->context != nullptr) {
+      LibraryOutputToStderr quiet;
+      if (quiet.diverted()) library->free_context(library->context);
+    }
+    // The library stays mapped once initialised: its destructors run at exit and expect it.
+    if (library->handle != nullptr && library->context == nullptr) dlclose(library->handle);
     return nullptr;
-  }
-  // The library takes USER, PASSWD and PASSWD_FILE from the environment as Samba's tools do. With
-  // no password it would ask for one; a script has nobody to answer, so with no terminal it goes
-  // on with an empty one, or with the Kerberos ticket cache when there is one.
-  const char* password = nullptr;
-  library->get_password(library->context, &password);
-  if ((password == nullptr || *password == '\0') && !isatty(STDIN_FILENO)) {
-    if (std::getenv("KRB5CCNAME") != nullptr) library->set_use_kerberos(library->context);
-    library->set_password(library->context, "");
   }
   return library;
 }
@@ -124,7 +210,7 @@ SambaGroupDirectory::~SambaGroupDirectory() {
   if (library_ == nullptr) return;
   {
     LibraryOutputToStderr quiet;
-    library_->free_context(library_->context);
+    if (quiet.diverted()) library_->free_context(library_->context);
   }
   // The library stays mapped: its destructors run at exit and expect it there.
 }
@@ -148,24 +234,21 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
   if (lib == nullptr) return kNetErrorBadNetPath;
   if (*resume_handle == 0) delivered_ = 0;
 
-  uint8_t* buffer = nullptr;
+  ResultBuffer buffer(*lib);
   uint32_t entries_read = 0;
   uint32_t total_entries = 0;
   NetStatus status;
   {
     LibraryOutputToStderr quiet;
-    status = lib->group_enum(host.c_str(), 2, &buffer, preferred_max_length, &entries_read,
+    if (!quiet.diverted()) return kNetInternalError;
+    status = lib->group_enum(host.c_str(), 2, buffer.receive(), preferred_max_length, &entries_read,
                              &total_entries, resume_handle);
   }
-  if ((status == kNetSuccess || status == kNetErrorMoreData) && buffer != nullptr) {
-    const auto* infos = reinterpret_cast<const GROUP_INFO_2*>(buffer);
-    batch->entries.reserve(entries_read);
-    for (uint32_t i = 0; i < entries_read; ++i) batch->entries.push_back(to_entry(infos[i]));
-  } else {
-    entries_read = 0;
-  }
-  if (buffer != nullptr) lib->buffer_free(buffer);
   if (status != kNetSuccess && status != kNetErrorMoreData) return status;
+  if (buffer.groups() == nullptr) entries_read = 0;
+  batch->entries.reserve(entries_read);
+  for (uint32_t i = 0; i < entries_read; ++i)
+    batch->entries.push_back(to_entry(buffer.groups()[i]));
 
   batch->total_entries = remaining_entries(status, entries_read, total_entries, delivered_);
   delivered_ += entries_read;
@@ -185,49 +268,49 @@ NetStatus SambaGroupDirectory::NetGroupGetInfo(const std::u16string& server_name
   // libnetapi (4.17) hands a looked-up group's name and comment back in memory it has already
   // freed; only the identifier in the record itself can be trusted. The lookup says whether the
   // group exists and which identifier it has; the texts come from the enumeration, by identifier.
-  uint8_t* buffer = nullptr;
-  NetStatus status;
-  {
-    LibraryOutputToStderr quiet;
-    status = lib->group_get_info(host.c_str(), name.c_str(), 2, &buffer);
-  }
   uint32_t group_id = 0;
-  if (status == kNetSuccess && buffer != nullptr)
-    group_id = reinterpret_cast<const GROUP_INFO_2*>(buffer)->grpi2_group_id;
-  else if (status == kNetSuccess)
-    status = kNetInternalError;
-  if (buffer != nullptr) lib->buffer_free(buffer);
-  if (status != kNetSuccess) return status;
+  {
+    ResultBuffer buffer(*lib);
+    NetStatus status;
+    {
+      LibraryOutputToStderr quiet;
+      if (!quiet.diverted()) return kNetInternalError;
+      status = lib->group_get_info(host.c_str(), name.c_str(), 2, buffer.receive());
+    }
+    if (status != kNetSuccess) return status;
+    if (buffer.groups() == nullptr) return kNetInternalError;
+    group_id = buffer.groups()->grpi2_group_id;
+  }
   return find_by_id(*lib, host, group_id, entry);
 }
 
 NetStatus SambaGroupDirectory::find_by_id(SambaLibrary& lib, const std::string& host,
                                           uint32_t group_id, GroupEntry* entry) {
   uint32_t resume_handle = 0;
+  uint32_t delivered = 0;
+  EnumerationGuard guard;
   for (;;) {
-    uint8_t* buffer = nullptr;
+    ResultBuffer buffer(lib);
     uint32_t entries_read = 0;
     uint32_t total_entries = 0;
-    const uint32_t started_at = resume_handle;
     NetStatus status;
     {
       LibraryOutputToStderr quiet;
-      status = lib.group_enum(host.c_str(), 2, &buffer, kPreferredMaxLength, &entries_read,
+      if (!quiet.diverted()) return kNetInternalError;
+      status = lib.group_enum(host.c_str(), 2, buffer.receive(), kPreferredMaxLength, &entries_read,
                               &total_entries, &resume_handle);
     }
-    bool found = false;
-    if ((status == kNetSuccess || status == kNetErrorMoreData) && buffer != nullptr) {
-      const auto* infos = reinterpret_cast<const GROUP_INFO_2*>(buffer);
-      for (uint32_t i = 0; i < entries_read && !found; ++i) {
-        if (infos[i].grpi2_group_id != group_id) continue;
-        *entry = to_entry(infos[i]);
-        found = true;
-      }
+    if (status != kNetSuccess && status != kNetErrorMoreData) return status;
+    if (buffer.groups() == nullptr) entries_read = 0;
+    for (uint32_t i = 0; i < entries_read; ++i) {
+      if (buffer.groups()[i].grpi2_group_id != group_id) continue;
+      *entry = to_entry(buffer.groups()[i]);
+      return kNetSuccess;
     }
-    if (buffer != nullptr) lib.buffer_free(buffer);
-    if (found) return kNetSuccess;
-    if (status != kNetErrorMoreData) return status == kNetSuccess ? kNetGroupNotFound : status;
-    if (entries_read == 0 && resume_handle == started_at) return kNetGroupNotFound;
+    if (status == kNetSuccess) return kNetGroupNotFound;
+    const uint32_t remaining = remaining_entries(status, entries_read, total_entries, delivered);
+    delivered += entries_read;
+    if (!guard.may_go_on(resume_handle, entries_read, remaining)) return kNetGroupNotFound;
   }
 }
 

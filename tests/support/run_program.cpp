@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,14 +35,29 @@ ProgramResult run_program(const ProgramRun& run) {
   if (pid == 0) {
     int null_in = open("/dev/null", O_RDONLY);
     dup2(null_in, 0);
-    dup2(out_pipe[1], 1);
+    if (!run.stdout_path.empty()) {
+      int file_out = open(run.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (file_out < 0) _exit(126);
+      dup2(file_out, 1);
+    } else {
+      dup2(out_pipe[1], 1);
+      if (run.nonblocking_stdout) fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK);
+    }
     dup2(err_pipe[1], 2);
+    // Nothing else of the test process reaches the program.
+    close_range(3, ~0u, 0);
+    for (int fd : run.closed_descriptors) close(fd);
+    if (run.address_space_limit > 0) {
+      rlimit limit{run.address_space_limit, run.address_space_limit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     signal(SIGPIPE, SIG_DFL);
     execve(file, argv.data(), env.data());
     _exit(127);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
+  if (run.read_delay_seconds > 0) usleep(static_cast<useconds_t>(run.read_delay_seconds * 1e6));
 
   auto deadline = std::chrono::steady_clock::now() +
                   std::chrono::milliseconds(static_cast<long>(run.timeout_seconds * 1000));

@@ -21,6 +21,15 @@ struct ProgramRun {
   double timeout_seconds = 60;
   // Standard output is closed from the reading side after this many bytes (0: read it all).
   size_t close_stdout_after = 0;
+  // Descriptors among 0, 1 and 2 that the program starts with closed.
+  std::vector<int> closed_descriptors;
+  // Standard output goes to this file (opened for writing) instead of the pipe read here.
+  std::string stdout_path;
+  // Standard output is a non-blocking pipe, and reading it starts only after this long.
+  bool nonblocking_stdout = false;
+  double read_delay_seconds = 0;
+  // A limit on the program's address space, in bytes (0: none).
+  size_t address_space_limit = 0;
 };
 
 ProgramResult run_program(const ProgramRun& run);

@@ -1,0 +1,365 @@
+// The remote directory's logic, end to end: the built program with -S, loading a scripted
+// libnetapi.so.1 in place of Samba's (first on LD_LIBRARY_PATH), which replays replies a real
+// server cannot be made to give and logs every call. The real servers have a suite of their own.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "../support/nss_database.h"
+#include "../support/run_program.h"
+
+namespace quillmot::testing {
+namespace {
+
+class ScriptedLibrary {
+ public:
+  explicit ScriptedLibrary(const std::string& script) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quillmot-netapi-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    directory_ = pattern;
+    write_file(directory_ + "/script", script);
+  }
+  ~ScriptedLibrary() { std::filesystem::remove_all(directory_); }
+
+  ProgramResult run(const std::vector<std::string>& words,
+                    const std::vector<std::string>& extra_env = {"USER=qbars%secret"},
+                    ProgramRun program = {}) const {
+    program.file = QUILLMOT_BINARY;
+    program.argv = {"quillmot"};
+    program.argv.insert(program.argv.end(), words.begin(), words.end());
+    program.env = {"LD_LIBRARY_PATH=" QUILLMOT_NETAPI_DOUBLE_DIR,
+                   "QUILLMOT_NETAPI_SCRIPT=" + directory_ + "/script",
+                   "QUILLMOT_NETAPI_LOG=" + directory_ + "/log",
+                   // No machine's Kerberos set-up may leak in.
+                   "KRB5_CONFIG=/nonexistent", "ASAN_OPTIONS=detect_leaks=1"};
+    program.env.insert(program.env.end(), extra_env.begin(), extra_env.end());
+    program.timeout_seconds = 30;
+    return run_program(program);
+  }
+
+  std::vector<std::string> log() const {
+    std::ifstream in(directory_ + "/log");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // The calls alone, without the descriptor report of each enumeration call.
+  std::vector<std::string> calls() const {
+    std::vector<std::string> lines;
+    for (std::string line : log()) {
+      if (line.rfind("enum ", 0) == 0) line = line.substr(0, line.find(" diverted"));
+      if (line.rfind("init ", 0) == 0) line = "init";
+      if (line.rfind("buffer ", 0) == 0 || line.rfind("free ", 0) == 0) continue;
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // Every buffer handed out was freed exactly once, and nothing else was.
+  void expect_buffers_freed_once() const {
+    std::multiset<std::string> made, freed;
+    for (const std::string& line : log()) {
+      if (line.rfind("buffer ", 0) == 0) made.insert(line.substr(7));
+      if (line.rfind("free ", 0) == 0 && line != "free_context") freed.insert(line.substr(5));
+    }
+    EXPECT_EQ(made, freed);
+    EXPECT_FALSE(made.empty());
+  }
+
+ private:
+  std::string directory_;
+};
+
+const std::string kEnumError = "ERROR in NetGroupEnum()\n";
+const std::string kLookupError = "ERROR in NetGroupGetInfo()\n";
+
+struct Case {
+  const char* what;
+  std::string script;
+  std::vector<std::string> words;
+  std::string out, err;
+  int status;
+  std::vector<std::string> calls;
+};
+
+TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
+  std::string big_out;
+  for (int i = 0; i < 5000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\"bulk%05d\",%d\n", i, 10000 + i);
+    big_out += name;
+  }
+  const Case cases[] = {
+      {"a classic server: batches with 234, the domain's total in each",
+       "enum\t234\t5\t3\ngroup\t1\ta\ngroup\t2\tb\ngroup\t3\tc\n"
+       "enum\t0\t5\t5\ngroup\t4\td\ngroup\t5\te\n",
+       {"-S", "srv", "-Q", "i"},
+       "\"a\",1\n\"b\",2\n\"c\",3\n\"d\",4\n\"e\",5\n",
+       "",
+       0,
+       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0",
+        "enum srv 2 10240 3", "free_context"}},
+      {"a domain controller: everything in one batch, texts as they are",
+       "enum\t0\t2\t2\ngroup\t512\tDomain Admins\tDesignated, \"admins\"\n"
+       "group\t4294967295\tGruppe M\xc3\xbcller \xe2\x98\x83\t\n",
+       {"-S", "\\\\dc01", "-Q", "d"},
+       "\"Domain Admins\",512,\"Designated, \"admins\"\"\n"
+       "\"Gruppe M\xc3\xbcller \xe2\x98\x83\",4294967295,\"\"\n",
+       "",
+       0,
+       {"init", "set_username qbars", "set_password secret", "enum dc01 2 10240 0",
+        "free_context"}},
+      {"a batch of 5000 groups",
+       "enum\t0\t5000\t5000\ngroups\t5000\t10000\tbulk\n",
+       {"-S", "srv", "-Q", "i"},
+       big_out,
+       "",
+       0,
+       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0", "free_context"}},
+      {"a failure at the first call",
+       "enum\t5\t0\t0\n",
+       {"-S", "srv"},
+       "",
+       kEnumError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0", "free_context"}},
+      {"a failure at a later call keeps the earlier records",
+       "enum\t234\t4\t2\ngroup\t1\ta\ngroup\t2\tb\nenum\t59\t0\t2\n",
+       {"-S", "srv"},
+       "\"a\"\n\"b\"\n",
+       kEnumError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0",
+        "enum srv 2 10240 2", "free_context"}},
+      {"more promised forever while the resume handle cycles 1, 2, 1, 2",
+       "enum\t234\t10\t1\ngroup\t1\ta\nenum\t234\t10\t2\ngroup\t2\tb\nrepeat\n",
+       {"-S", "srv"},
+       "\"a\"\n\"b\"\n\"a\"\n",
+       kEnumError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0",
+        "enum srv 2 10240 1", "enum srv 2 10240 2", "free_context"}},
+      {"more promised forever with nothing delivered and the handle unmoved",
+       "enum\t234\t0\t0\nrepeat\n",
+       {"-S", "srv"},
+       "",
+       kEnumError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0", "free_context"}},
+      {"a lookup: the identifier from the lookup, the texts from the listing, which stops there",
+       "lookup\tDomain Users\t0\t513\n"
+       "enum\t234\t4\t2\ngroup\t512\tDomain Admins\tAdmins\ngroup\t513\tDomain Users\tAll users\n"
+       "enum\t0\t4\t4\ngroup\t514\tDomain Guests\ngroup\t515\tDomain Computers\n",
+       {"-S", "srv", "-Q", "d", "Domain Users"},
+       "\"Domain Users\",513,\"All users\"\n",
+       "",
+       0,
+       {"init", "set_username qbars", "set_password secret", "lookup srv Domain Users 2",
+        "enum srv 2 10240 0", "free_context"}},
+      {"a lookup whose group is in a later batch",
+       "lookup\tDomain Guests\t0\t514\n"
+       "enum\t234\t4\t2\ngroup\t512\tDomain Admins\tAdmins\ngroup\t513\tDomain Users\tAll users\n"
+       "enum\t0\t4\t4\ngroup\t514\tDomain Guests\tGuests\ngroup\t515\tDomain Computers\n",
+       {"-S", "srv", "-Q", "d", "Domain Guests"},
+       "\"Domain Guests\",514,\"Guests\"\n",
+       "",
+       0,
+       {"init", "set_username qbars", "set_password secret", "lookup srv Domain Guests 2",
+        "enum srv 2 10240 0", "enum srv 2 10240 2", "free_context"}},
+      {"a group the server does not know",
+       "lookup\tDomain Users\t0\t513\n",
+       {"-S", "srv", "Nobody"},
+       "",
+       kLookupError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "lookup srv Nobody 2",
+        "free_context"}},
+      {"a lookup whose listing cycles without the group",
+       "lookup\tx\t0\t77\nenum\t234\t10\t1\ngroup\t1\ta\nenum\t234\t10\t2\ngroup\t2\tb\nrepeat\n",
+       {"-S", "srv", "x"},
+       "",
+       kLookupError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "lookup srv x 2", "enum srv 2 10240 0",
+        "enum srv 2 10240 1", "enum srv 2 10240 2", "free_context"}},
+      {"a lookup that the server refuses",
+       "lookup\tx\t5\t0\n",
+       {"-S", "srv", "x"},
+       "",
+       kLookupError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "lookup srv x 2", "free_context"}},
+  };
+  for (const Case& c : cases) {
+    ScriptedLibrary library(c.script);
+    ProgramResult got = library.run(c.words);
+    EXPECT_EQ(got.out, c.out) << c.what;
+    EXPECT_EQ(got.err, c.err) << c.what;
+    EXPECT_EQ(got.exit_status, c.status) << c.what;
+    EXPECT_EQ(library.calls(), c.calls) << c.what;
+    if (c.status == 0) library.expect_buffers_freed_once();
+  }
+}
+
+TEST(SambaGroupDirectory, EveryBufferIsFreedOnceWhateverTheOutcome) {
+  for (const char* script :
+       {"enum\t234\t4\t2\ngroup\t1\ta\ngroup\t2\tb\nenum\t59\t0\t2\n",
+        "enum\t234\t10\t1\ngroup\t1\ta\nenum\t234\t10\t2\ngroup\t2\tb\nrepeat\n",
+        "lookup\tx\t0\t2\nenum\t0\t2\t2\ngroup\t1\ta\ngroup\t2\tx\n"}) {
+    ScriptedLibrary library(script);
+    library.run({"-S", "srv", script[0] == 'l' ? "x" : "-Qn"});
+    library.expect_buffers_freed_once();
+  }
+}
+
+struct CredentialCase {
+  const char* what;
+  std::vector<std::string> env;
+  std::string out, err;
+  int status;
+  // The environment the library saw at init (USER, PASSWD, PASSWD_FILE), then the calls that
+  // set who logs on.
+  std::string init;
+  std::vector<std::string> setters;
+};
+
+TEST(SambaGroupDirectory, CredentialsAreSetExplicitlyWhenAPasswordIsGiven) {
+  const std::string script = "enum\t0\t1\t1\ngroup\t513\tDomain Users\n";
+  const std::string listed = "\"Domain Users\"\n";
+  const std::string password_file =
+      (std::filesystem::temp_directory_path() / "quillmot-test-password").string();
+  write_file(password_file, "from-file\nsecond line\n");
+  const CredentialCase cases[] = {
+      {"user and password in USER",
+       {"USER=qbars%secret"},
+       listed,
+       "",
+       0,
+       "USER=- PASSWD=- PASSWD_FILE=-",
+       {"set_username qbars", "set_password secret"}},
+      {"a domain user and PASSWD",
+       {"USER=QUILL\\qbars", "PASSWD=pw"},
+       listed,
+       "",
+       0,
+       "USER=- PASSWD=- PASSWD_FILE=-",
+       {"set_username QUILL\\qbars", "set_password pw"}},
+      {"PASSWD_FILE: its first line",
+       {"USER=qbars", "PASSWD_FILE=" + password_file},
+       listed,
+       "",
+       0,
+       "USER=- PASSWD=- PASSWD_FILE=-",
+       {"set_username qbars", "set_password from-file"}},
+      {"a password for nobody named is for the login name",
+       {"LOGNAME=operator", "PASSWD=pw"},
+       listed,
+       "",
+       0,
+       "USER=- PASSWD=- PASSWD_FILE=-",
+       {"set_username operator", "set_password pw"}},
+      {"USER='%' asks for an anonymous session, and the library never sees it",
+       {"USER=%"},
+       listed,
+       "",
+       0,
+       "USER=- PASSWD=- PASSWD_FILE=-",
+       {"set_username ", "set_password "}},
+      {"USER='' asks for an anonymous session",
+       {"USER="},
+       listed,
+       "",
+       0,
+       "USER=- PASSWD=- PASSWD_FILE=-",
+       {"set_username ", "set_password "}},
+      {"no password and no terminal: as before, an empty password and no user set",
+       {"USER=qbars"},
+       listed,
+       "",
+       0,
+       "USER=qbars PASSWD=- PASSWD_FILE=-",
+       {"set_password "}},
+      {"an unreadable PASSWD_FILE fails before the library is loaded",
+       {"USER=qbars", "PASSWD_FILE=/nonexistent/password"},
+       "",
+       kEnumError,
+       1,
+       "",
+       {}},
+  };
+  for (const CredentialCase& c : cases) {
+    ScriptedLibrary library(script);
+    ProgramResult got = library.run({"-S", "srv"}, c.env);
+    EXPECT_EQ(got.out, c.out) << c.what;
+    EXPECT_EQ(got.err, c.err) << c.what;
+    EXPECT_EQ(got.exit_status, c.status) << c.what;
+    std::string init;
+    std::vector<std::string> setters;
+    for (const std::string& line : library.log()) {
+      if (line.rfind("init ", 0) == 0) {
+        std::smatch m;
+        if (std::regex_search(line, m, std::regex("USER=.* PASSWD_FILE=[^ ]*"))) init = m[0];
+      }
+      if (line.rfind("set_", 0) == 0) setters.push_back(line);
+    }
+    EXPECT_EQ(init, c.init) << c.what;
+    EXPECT_EQ(setters, c.setters) << c.what;
+  }
+  std::filesystem::remove(password_file);
+}
+
+TEST(SambaGroupDirectory, NothingTheLibraryPrintsReachesStandardOutput) {
+  const std::string script = "chatter\nenum\t234\t2\t1\ngroup\t1\ta\nenum\t0\t2\t2\ngroup\t2\tb\n";
+  const std::string chatter = "Anonymous login successful\nenumerating\nenumerating\n";
+  struct {
+    const char* what;
+    std::vector<int> closed;
+    std::string out, err;
+    int status;
+  } cases[] = {
+      {"all descriptors open", {}, "\"a\"\n\"b\"\n", chatter, 0},
+      {"standard error closed", {2}, "\"a\"\n\"b\"\n", "", 0},
+      {"standard input and output closed",
+       {0, 1},
+       "",
+       "Anonymous login successful\nenumerating\nERROR in write(): Bad file descriptor\n",
+       1},
+      {"all three closed", {0, 1, 2}, "", "", 1},
+  };
+  for (const auto& c : cases) {
+    ScriptedLibrary library(script);
+    ProgramRun program;
+    program.closed_descriptors = c.closed;
+    ProgramResult got = library.run({"-S", "srv"}, {"USER=%"}, program);
+    EXPECT_EQ(got.out, c.out) << c.what;
+    EXPECT_EQ(got.err, c.err) << c.what;
+    EXPECT_EQ(got.exit_status, c.status) << c.what;
+    // The library's own descriptors never take the place of a standard one, and while it runs,
+    // its standard output is standard error and our saved copy is closed on exec.
+    int enum_calls = 0;
+    for (const std::string& line : library.log()) {
+      std::smatch m;
+      if (std::regex_match(line, m, std::regex("init fds (\\d+) (\\d+) .*"))) {
+        EXPECT_GE(std::stoi(m[1]), 3) << c.what;
+        EXPECT_GE(std::stoi(m[2]), 3) << c.what;
+      }
+      if (line.rfind("enum ", 0) == 0) {
+        ++enum_calls;
+        EXPECT_NE(line.find(" diverted"), std::string::npos) << c.what << ": " << line;
+        EXPECT_EQ(line.find(":inherited"), std::string::npos) << c.what << ": " << line;
+        EXPECT_NE(line.find(":cloexec"), std::string::npos) << c.what << ": " << line;
+      }
+    }
+    EXPECT_EQ(enum_calls, c.status == 0 ? 2 : 1) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace quillmot::testing
