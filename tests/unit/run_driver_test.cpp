@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <new>
+
 #include "scripted_group_directory.h"
 
 namespace quillmot {
@@ -58,6 +61,12 @@ TEST(ListAllGroups, FollowsTheCountsAcrossBatches) {
       {"a failure at a later call keeps the earlier records",
        {{kNetErrorMoreData, {group(u"a", 1)}, 2, 1}, {kNetErrorBadNetPath, {}, 0, 1}},
        {1, "\"a\",1\n", enum_error, {0, 1}}},
+      {"a resume handle that cycles 1, 2, 1 while more is promised",
+       {{kNetErrorMoreData, {group(u"a", 1)}, 10, 1},
+        {kNetErrorMoreData, {group(u"b", 2)}, 9, 2},
+        {kNetErrorMoreData, {group(u"a", 1)}, 8, 1},
+        {kNetErrorMoreData, {group(u"b", 2)}, 7, 2}},
+       {1, "\"a\",1\n\"b\",2\n\"a\",1\n", enum_error, {0, 1, 2}}},
       {"a directory that cannot advance",
        {{kNetSuccess, {group(u"a", 1)}, 400, 320},
         {kNetSuccess, {}, 400, 320},
@@ -91,6 +100,42 @@ TEST(ListAllGroups, WritesABatchOfAnySizeWholeAndInOrder) {
   Outcome got = list(directory);
   EXPECT_EQ(got.status, 0);
   EXPECT_EQ(got.out, expected);
+}
+
+TEST(ListAllGroups, AFailedWriteStopsTheRunAtOnce) {
+  ScriptedGroupDirectory directory;
+  directory.batches = {{kNetErrorMoreData, {group(u"a", 1)}, 3, 1},
+                       {kNetErrorMoreData, {group(u"b", 2)}, 2, 2},
+                       {kNetSuccess, {group(u"c", 3)}, 1, 3}};
+  RunSettings settings;
+  TextStream out, err;
+  RecordWriter writer(settings, out);
+  // The failure shows at the flush that the record of the second batch forces.
+  directory.on_enum = [&](size_t call) {
+    if (call == 2) {
+      out.flush();
+      out.fail_next_flush(ENOSPC);
+      out.write_bytes(std::string(70 * 1024, 'x'));
+    }
+  };
+  int status = finish_output(list_all_groups(directory, settings, writer, out, err), out, err);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out.captured(), "\"a\"\n");
+  EXPECT_EQ(err.captured(), "ERROR in write(): No space left on device\n");
+  EXPECT_EQ(directory.resume_handles_seen, (std::vector<uint32_t>{0, 1}));
+}
+
+TEST(ListAllGroups, RunningOutOfMemoryIsAFailedEnumeration) {
+  ScriptedGroupDirectory directory;
+  directory.batches = {{kNetErrorMoreData, {group(u"a", 1)}, 2, 1},
+                       {kNetSuccess, {group(u"b", 2)}, 1, 2}};
+  directory.on_enum = [](size_t call) {
+    if (call == 2) throw std::bad_alloc();
+  };
+  Outcome got = list(directory);
+  EXPECT_EQ(got.status, 1);
+  EXPECT_EQ(got.out, "\"a\",1\n");
+  EXPECT_EQ(got.err, "ERROR in NetGroupEnum()\n");
 }
 
 TEST(ShowOneGroup, WritesOneRecordOrTheErrorLine) {

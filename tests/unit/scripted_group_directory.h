@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ class ScriptedGroupDirectory : public GroupDirectory {
   std::vector<std::u16string> names_seen;
   // A directory that is asked more often than its script runs returns this status.
   NetStatus exhausted_status = 9999;
+  // Runs at the start of each enumeration call, given the call's number (from 1).
+  std::function<void(size_t)> on_enum;
 
   NetStatus NetGroupEnum(const std::u16string& server_name, uint32_t preferred_max_length,
                          GroupBatch* batch, uint32_t* resume_handle) override {
@@ -38,6 +41,7 @@ class ScriptedGroupDirectory : public GroupDirectory {
     resume_handles_seen.push_back(*resume_handle);
     preferred_lengths_seen.push_back(preferred_max_length);
     batch->entries.clear();
+    if (on_enum) on_enum(resume_handles_seen.size());
     if (batches.empty()) return exhausted_status;
     ScriptedBatch next = batches.front();
     batches.pop_front();
