@@ -114,11 +114,14 @@ void take_credentials_out_of_environment() {
 bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials) {
   switch (credentials.kind) {
     case SambaCredentials::kGiven:
-    case SambaCredentials::kAnonymous:
       // A user set through the library's own setter counts as given: a refused password then
       // fails the session instead of falling back to an anonymous one.
       return library.set_username(library.context, credentials.user.c_str()) == 0 &&
              library.set_password(library.context, credentials.password.c_str()) == 0;
+    case SambaCredentials::kAnonymous:
+      // The setter reads "%" as Samba's tools do: no user, no password, no domain, no Kerberos.
+      // An empty user name alone would keep the guessed domain and be refused.
+      return library.set_username(library.context, "%") == 0;
     case SambaCredentials::kGuessed: {
       // With no password the library would ask for one; a script has nobody to answer, so with
       // no terminal it goes on with an empty one, or with the Kerberos ticket cache when there

@@ -54,23 +54,58 @@ TEST(OutputFailures, FailedWritesEndTheRunWithTheErrorLine) {
     std::string out, err;
     int status;
   } cases[] = {
-      {"records to a full device", database, {"-Q", "i"}, "/dev/full", {}, "",
-       "ERROR in write(): No space left on device\n", 1},
-      {"the version line to a full device", database, {"-v"}, "/dev/full", {}, "",
-       "ERROR in write(): No space left on device\n", 1},
-      {"a lookup's record to a full device", database, {"staff"}, "/dev/full", {}, "",
-       "ERROR in write(): No space left on device\n", 1},
-      {"standard output closed", database, {"-Q", "i"}, "", {1}, "",
-       "ERROR in write(): Bad file descriptor\n", 1},
-      {"standard output closed and the version line", database, {"-v"}, "", {1}, "",
-       "ERROR in write(): Bad file descriptor\n", 1},
-      {"standard output closed, nothing to write", empty, {}, "", {1}, "", "", 0},
-      {"standard error closed, standard output full", database, {}, "/dev/full", {2}, "", "",
+      {"records to a full device",
+       database,
+       {"-Q", "i"},
+       "/dev/full",
+       {},
+       "",
+       "ERROR in write(): No space left on device\n",
        1},
+      {"the version line to a full device",
+       database,
+       {"-v"},
+       "/dev/full",
+       {},
+       "",
+       "ERROR in write(): No space left on device\n",
+       1},
+      {"a lookup's record to a full device",
+       database,
+       {"staff"},
+       "/dev/full",
+       {},
+       "",
+       "ERROR in write(): No space left on device\n",
+       1},
+      {"standard output closed",
+       database,
+       {"-Q", "i"},
+       "",
+       {1},
+       "",
+       "ERROR in write(): Bad file descriptor\n",
+       1},
+      {"standard output closed and the version line",
+       database,
+       {"-v"},
+       "",
+       {1},
+       "",
+       "ERROR in write(): Bad file descriptor\n",
+       1},
+      {"standard output closed, nothing to write", empty, {}, "", {1}, "", "", 0},
+      {"standard error closed, standard output full", database, {}, "/dev/full", {2}, "", "", 1},
       {"standard error closed, all well", database, {"-Q", "i"}, "", {2}, kListed, "", 0},
       {"standard input closed", database, {"-Q", "i"}, "", {0}, kListed, "", 0},
-      {"the lookup's error line with standard output closed", database, {"nobody"}, "", {1}, "",
-       "ERROR in NetGroupGetInfo()\n", 1},
+      {"the lookup's error line with standard output closed",
+       database,
+       {"nobody"},
+       "",
+       {1},
+       "",
+       "ERROR in NetGroupGetInfo()\n",
+       1},
   };
   for (const auto& c : cases) {
     ProgramRun program;
@@ -115,9 +150,14 @@ TEST(OutputFailures, AFileSystemThatFillsUp) {
   std::filesystem::create_directory(mount_point);
   ProgramRun program;
   program.file = "/usr/bin/unshare";
-  program.argv = {"unshare", "-m", "sh", "-c",
+  program.argv = {"unshare",
+                  "-m",
+                  "sh",
+                  "-c",
                   "mount -t tmpfs -o size=100k tmpfs \"$1\" && exec \"$2\" -Q i > \"$1/groups\"",
-                  "sh", mount_point, QUILLMOT_BINARY};
+                  "sh",
+                  mount_point,
+                  QUILLMOT_BINARY};
   program.env = database.environment();
   ProgramResult got = run_program(program);
   EXPECT_EQ(got.out, "");
@@ -137,9 +177,14 @@ TEST(OutputFailures, RunningOutOfMemoryIsAFailedCallNeverAnAbort) {
   for (int megabytes : {8, 16, 24, 32, 64}) {
     ProgramRun program;
     program.file = "/usr/bin/unshare";
-    program.argv = {"unshare", "-m", "sh", "-c",
+    program.argv = {"unshare",
+                    "-m",
+                    "sh",
+                    "-c",
                     "mount --bind \"$1\" /etc/group && ulimit -v \"$3\" && exec \"$2\" -Q i",
-                    "sh", database.group_file(), QUILLMOT_BINARY,
+                    "sh",
+                    database.group_file(),
+                    QUILLMOT_BINARY,
                     std::to_string(megabytes * 1024)};
     program.timeout_seconds = 120;
     ProgramResult got = run_program(program);

@@ -198,32 +198,95 @@ TEST_F(RemoteDirectory, Lookups) {
   }
 }
 
-TEST_F(RemoteDirectory, WrongOrMissingPasswordsLeaveOnlyRecordsOnStandardOutput) {
+TEST_F(RemoteDirectory, ARefusedPasswordFailsAndListsNothing) {
+  for (const Server& server : {dc_, classic_}) {
+    struct {
+      std::vector<std::string> env, words;
+      std::string error_line;
+    } cases[] = {
+        {{"USER=" + server.user + "%wrong-password"}, {"-Q", "i"}, "ERROR in NetGroupEnum()\n"},
+        {{"USER=" + server.user, "PASSWD=wrong-password"}, {}, "ERROR in NetGroupEnum()\n"},
+        {{"USER=" + server.user + "%wrong-password"},
+         {"Domain Users"},
+         "ERROR in NetGroupGetInfo()\n"},
+        {{"USER=" + server.user, "PASSWD_FILE=/nonexistent/password"},
+         {},
+         "ERROR in NetGroupEnum()\n"},
+    };
+    for (const auto& c : cases) {
+      std::vector<std::string> words = {"-S", server.host};
+      words.insert(words.end(), c.words.begin(), c.words.end());
+      ProgramResult got = quillmot(words, c.env, 60);
+      EXPECT_EQ(got.out, "") << server.host << " " << c.env[0];
+      EXPECT_EQ(got.exit_status, 1) << server.host << " " << c.env[0];
+      // Samba says why first ("session setup failed: NT_STATUS_LOGON_FAILURE"); the operation's
+      // line ends it.
+      ASSERT_GE(got.err.size(), c.error_line.size()) << server.host << " " << c.env[0];
+      EXPECT_EQ(got.err.substr(got.err.size() - c.error_line.size()), c.error_line)
+          << server.host << " " << c.env[0] << ": " << got.err;
+    }
+    // A file that cannot be read fails before the server is asked: the line alone.
+    ProgramResult unreadable = quillmot(
+        {"-S", server.host}, {"USER=" + server.user, "PASSWD_FILE=/nonexistent/password"}, 60);
+    EXPECT_EQ(unreadable.err, "ERROR in NetGroupEnum()\n");
+  }
+}
+
+TEST_F(RemoteDirectory, AnonymousSessionsAskedForExplicitly) {
   for (const Server& server : {dc_, classic_}) {
     ProgramResult good = as(server, {"-S", server.host, "-Q", "i"});
     ASSERT_EQ(good.exit_status, 0);
-    const std::vector<std::vector<std::string>> envs = {
-        {"USER=" + server.user + "%wrong-password"},
-        {"USER=" + server.user},
-        {"USER=" + server.user, "PASSWD=wrong-password"},
-    };
-    for (const auto& env : envs) {
-      // Standard input is /dev/null: a prompt would read nothing or wait until the timeout.
-      ProgramResult got = quillmot({"-S", server.host, "-Q", "i"}, env, 60);
-      EXPECT_FALSE(got.timed_out) << env[0];
-      // Samba falls back to an anonymous session, which may list the groups or be refused;
-      // either way nothing but records reaches standard output.
-      if (got.exit_status == 0) {
-        EXPECT_TRUE(got.out == good.out) << env[0];
-      } else {
-        EXPECT_EQ(got.exit_status, 1) << env[0];
-        EXPECT_EQ(got.out, "") << env[0];
-        EXPECT_NE(got.err.find("ERROR in NetGroupEnum()\n"), std::string::npos) << env[0];
-      }
-      EXPECT_EQ(got.out.find("Anonymous"), std::string::npos) << env[0];
-      EXPECT_EQ(got.out.find("Password"), std::string::npos) << env[0];
+    for (const char* user : {"USER=%", "USER="}) {
+      ProgramResult got = quillmot({"-S", server.host, "-Q", "i"}, {user}, 60);
+      EXPECT_EQ(got.signal, 0) << server.host << " " << user;
+      EXPECT_TRUE(got.out == good.out) << server.host << " " << user;
+      EXPECT_EQ(got.err, "") << server.host << " " << user;
+      EXPECT_EQ(got.exit_status, 0) << server.host << " " << user;
     }
   }
+}
+
+TEST_F(RemoteDirectory, NoPasswordAndNoTerminalLeavesOnlyRecordsOnStandardOutput) {
+  for (const Server& server : {dc_, classic_}) {
+    ProgramResult good = as(server, {"-S", server.host, "-Q", "i"});
+    ASSERT_EQ(good.exit_status, 0);
+    // Standard input is /dev/null: a prompt would read nothing or wait until the timeout.
+    ProgramResult got = quillmot({"-S", server.host, "-Q", "i"}, {"USER=" + server.user}, 60);
+    EXPECT_FALSE(got.timed_out);
+    // Samba falls back to an anonymous session, which may list the groups or be refused;
+    // either way nothing but records reaches standard output.
+    if (got.exit_status == 0) {
+      EXPECT_TRUE(got.out == good.out);
+    } else {
+      EXPECT_EQ(got.exit_status, 1);
+      EXPECT_EQ(got.out, "");
+      EXPECT_NE(got.err.find("ERROR in NetGroupEnum()\n"), std::string::npos);
+    }
+    EXPECT_EQ(got.out.find("Anonymous"), std::string::npos);
+    EXPECT_EQ(got.out.find("Password"), std::string::npos);
+  }
+}
+
+TEST_F(RemoteDirectory, ClosedStandardDescriptorsNeverMixLibraryAndRecords) {
+  ProgramResult good = as(classic_, {"-S", classic_.host, "-Q", "i"});
+  ASSERT_EQ(good.exit_status, 0);
+  ProgramRun run;
+  run.file = QUILLMOT_BINARY;
+  run.argv = {"quillmot", "-S", classic_.host, "-Q", "i"};
+  run.env = {"USER=" + classic_.user};
+  // Standard error closed: "Anonymous login successful" must not land on standard output.
+  run.closed_descriptors = {2};
+  ProgramResult got = run_program(run);
+  EXPECT_TRUE(got.out == good.out);
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.exit_status, 0);
+  // Standard input and output closed: the library's socket must not become standard output.
+  run.closed_descriptors = {0, 1};
+  run.env = {"USER=" + classic_.user + "%" + classic_.password};
+  got = run_program(run);
+  EXPECT_EQ(got.out, "");
+  EXPECT_EQ(got.err, "ERROR in write(): Bad file descriptor\n");
+  EXPECT_EQ(got.exit_status, 1);
 }
 
 TEST_F(RemoteDirectory, PasswordFromTheEnvironmentOrAFile) {
@@ -281,6 +344,9 @@ TEST_F(RemoteDirectory, ServerThatNeverAnswersFailsInBoundedTime) {
   EXPECT_EQ(got.exit_status, 1);
 }
 
+// A plain kinit, as its users run it: the ticket goes to the default cache, which krb5.conf names
+// (a private one here, so that the machine's own /tmp/krb5cc_0 is never touched), and quillmot
+// finds it with neither KRB5CCNAME nor a password.
 TEST_F(RemoteDirectory, KerberosTicketFromKinit) {
   // Kerberos names the server by its host name: the DC's is this machine's, on 127.0.0.1.
   char host[256] = {};
@@ -298,10 +364,11 @@ TEST_F(RemoteDirectory, KerberosTicketFromKinit) {
   {
     std::ofstream out(config);
     out << "[libdefaults]\n default_realm = QUILL.TEST\n dns_lookup_kdc = false\n rdns = false\n"
+        << " default_ccache_name = " << cache << "\n"
         << "[realms]\n QUILL.TEST = {\n  kdc = 127.0.0.1\n }\n"
         << "[domain_realm]\n " << host << " = QUILL.TEST\n";
   }
-  const std::vector<std::string> env = {"KRB5_CONFIG=" + config, "KRB5CCNAME=" + cache};
+  const std::vector<std::string> env = {"KRB5_CONFIG=" + config};
   ProgramRun kinit;
   kinit.file = "/bin/sh";
   kinit.argv = {"sh", "-c", "printf '%s\\n' \"$PW\" | kinit Administrator@QUILL.TEST"};
@@ -311,7 +378,13 @@ TEST_F(RemoteDirectory, KerberosTicketFromKinit) {
   ProgramResult ticket = run_program(kinit);
   ASSERT_EQ(ticket.exit_status, 0) << ticket.out << ticket.err;
 
+  // No "Anonymous login successful" on standard error: the ticket was used.
   ProgramResult got = quillmot({"-S", host, "-Q", "d", "Domain Users"}, env);
+  EXPECT_EQ(got.out, "\"Domain Users\",513,\"All domain users\"\n");
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.exit_status, 0);
+  // The same with the cache named.
+  got = quillmot({"-S", host, "-Q", "d", "Domain Users"}, {env[0], "KRB5CCNAME=" + cache});
   EXPECT_EQ(got.out, "\"Domain Users\",513,\"All domain users\"\n");
   EXPECT_EQ(got.err, "");
   EXPECT_EQ(got.exit_status, 0);

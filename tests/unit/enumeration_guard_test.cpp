@@ -17,8 +17,7 @@ struct Reply {
 int stops_after(const std::vector<Reply>& replies) {
   EnumerationGuard guard;
   for (size_t i = 0; i < replies.size(); ++i)
-    if (!guard.may_go_on(replies[i].next_handle, replies[i].entries_read,
-                         replies[i].total_entries))
+    if (!guard.may_go_on(replies[i].next_handle, replies[i].entries_read, replies[i].total_entries))
       return static_cast<int>(i) + 1;
   return -1;
 }
@@ -35,9 +34,7 @@ TEST(EnumerationGuard, StopsDirectoriesThatWouldNeverEnd) {
       {"a handle that cycles 1, 2, 1", {{1, 1, 10}, {2, 1, 9}, {1, 1, 8}}, 3},
       {"a handle that stays where it was", {{320, 1, 400}, {320, 0, 399}}, 2},
       {"a handle back at the start", {{0, 5, 10}}, 1},
-      {"a 64-bit handle differs from its low 32 bits",
-       {{0x100000001ull, 1, 10}, {1, 1, 9}},
-       -1},
+      {"a 64-bit handle differs from its low 32 bits", {{0x100000001ull, 1, 10}, {1, 1, 9}}, -1},
       {"far more entries than the first answer announced",
        {{1, 100, 101}, {2, 101 + kSlack, 1}},
        2},
