@@ -273,7 +273,11 @@ TEST_F(RemoteDirectory, ClosedStandardDescriptorsNeverMixLibraryAndRecords) {
   ProgramRun run;
   run.file = QUILLMOT_BINARY;
   run.argv = {"quillmot", "-S", classic_.host, "-Q", "i"};
-  run.env = {"USER=" + classic_.user};
+  const std::vector<std::string> sanitizer_env = {
+      "ASAN_OPTIONS=detect_leaks=1",
+      "LSAN_OPTIONS=print_suppressions=0:suppressions=" QUILLMOT_LSAN_SUPPRESSIONS};
+  run.env = sanitizer_env;
+  run.env.push_back("USER=" + classic_.user);
   // Standard error closed: "Anonymous login successful" must not land on standard output.
   run.closed_descriptors = {2};
   ProgramResult got = run_program(run);
@@ -282,7 +286,8 @@ TEST_F(RemoteDirectory, ClosedStandardDescriptorsNeverMixLibraryAndRecords) {
   EXPECT_EQ(got.exit_status, 0);
   // Standard input and output closed: the library's socket must not become standard output.
   run.closed_descriptors = {0, 1};
-  run.env = {"USER=" + classic_.user + "%" + classic_.password};
+  run.env = sanitizer_env;
+  run.env.push_back("USER=" + classic_.user + "%" + classic_.password);
   got = run_program(run);
   EXPECT_EQ(got.out, "");
   EXPECT_EQ(got.err, "ERROR in write(): Bad file descriptor\n");
