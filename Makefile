@@ -1,13 +1,25 @@
-# The two commands of the README: `make run ARGS='...'` and `make test`.
+# The two commands of the README, `make run ARGS='...'` and `make test`, and the usual others:
+#   make                  build the program alone (needs a C++20 compiler, CMake, samba-dev)
+#   make install          install what `make` built: PREFIX=/usr/local DESTDIR= by default
+#   make deb              a Debian package of the program, in build-deb/
+#   make bench            benchmark figures
 BUILD ?= build
+TEST_BUILD ?= build-test
 SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 WINDOWS_BUILD ?= build-windows
+DEB_BUILD ?= build-deb
+PREFIX ?= /usr/local
+DESTDIR ?=
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?= -Q i -d '\t'
+VERSION := 0.6
+# The project's own builds: every part built, warnings fatal.
+PROJECT_FLAGS := -DQUILLMOT_WERROR=ON -DQUILLMOT_TESTS=ON -DQUILLMOT_BENCHMARKS=ON
 
-.PHONY: all build run test deps test-deps sanitize fuzz windows bench install clean format
+.PHONY: all build run test deps test-deps test-build sanitize fuzz windows deb package-test \
+  bench install clean format
 
 all: build
 
@@ -18,7 +30,7 @@ test-deps:
 	@scripts/install-deps --test
 
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(BUILD_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # ARGS goes through the shell: quote what the shell must not touch, as in ARGS="-d '\t'".
@@ -28,30 +40,41 @@ run: deps
 	  { cat $(BUILD)/run-build.log; exit 1; }
 	@$(BUILD)/quillmot $(ARGS)
 
-sanitize: deps
+# Installs what `make` built, and nothing else: no packages, no build as root.
+install:
+	@test -x $(BUILD)/quillmot || { echo "make install: nothing built in $(BUILD); run make first" >&2; exit 1; }
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+test-build: test-deps
+	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release $(PROJECT_FLAGS) \
+	  -DQUILLMOT_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/quillmot.exe >/dev/null
+	@cmake --build $(TEST_BUILD) -j $(JOBS)
+
+sanitize: test-deps
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLMOT_SANITIZE=ON \
-	  -DQUILLMOT_BENCHMARKS=OFF >/dev/null
+	  -DQUILLMOT_WERROR=ON -DQUILLMOT_TESTS=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 # The Windows program, cross-built with mingw-w64 from the same sources.
 windows: test-deps
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DQUILLMOT_TESTS=OFF -DQUILLMOT_BENCHMARKS=OFF >/dev/null
+	  -DCMAKE_BUILD_TYPE=Release -DQUILLMOT_WERROR=ON >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 test: test-deps windows
-	@$(MAKE) --no-print-directory build \
-	  BUILD_FLAGS=-DQUILLMOT_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/quillmot.exe
+	@$(MAKE) --no-print-directory test-build
 	@$(MAKE) --no-print-directory sanitize
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	mandoc -Tlint -W style doc/quillmot.1
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory package-test
 	@$(MAKE) --no-print-directory fuzz
 
 # Each fuzz target runs for FUZZ_SECONDS from the corpus in fuzz/corpus; new inputs it finds stay
 # in the build tree. Any crash, leak or sanitizer report fails the run.
 fuzz: test-deps
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUILLMOT_FUZZ=ON -DQUILLMOT_TESTS=OFF -DQUILLMOT_BENCHMARKS=OFF >/dev/null
+	  -DQUILLMOT_FUZZ=ON -DQUILLMOT_WERROR=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@for target in command_line record_writer run_driver; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$target && \
@@ -62,16 +85,28 @@ fuzz: test-deps
 	  grep -E '^(Done|stat::number_of_executed_units)' $(FUZZ_BUILD)/$$target.log; \
 	done
 
-bench: build
-	$(BUILD)/bench/quillmot_writer_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
-	bench/local_listing.sh $(BUILD)/quillmot
-	bench/remote_listing.sh $(BUILD)/quillmot
+# A Debian binary package built the Debian way (debhelper, dpkg-buildpackage) from a copy of the
+# tracked files, so that nothing is written beside the project.
+deb: test-deps
+	@rm -rf $(DEB_BUILD) && mkdir -p $(DEB_BUILD)/quillmot-$(VERSION)
+	@git ls-files -z | xargs -0 cp --parents -t $(DEB_BUILD)/quillmot-$(VERSION)
+	@cd $(DEB_BUILD)/quillmot-$(VERSION) && \
+	  dpkg-buildpackage -us -uc -b >../dpkg-buildpackage.log 2>&1 || \
+	  { tail -n 60 ../dpkg-buildpackage.log; exit 1; }
+	@ls $(DEB_BUILD)/*.deb
 
-install: build
-	cmake --install $(BUILD)
+# The package: lintian finds nothing to report, and the packaged program, unpacked, answers as
+# the one built here.
+package-test: deb test-build
+	tests/package/check-package.sh $(DEB_BUILD) $(TEST_BUILD)/quillmot
+
+bench: test-build
+	$(TEST_BUILD)/bench/quillmot_writer_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
+	bench/local_listing.sh $(TEST_BUILD)/quillmot
+	bench/remote_listing.sh $(TEST_BUILD)/quillmot
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD) $(DEB_BUILD)

@@ -1,10 +1,12 @@
 // Arbitrary argument vectors through the command-line reader, with and without POSIXLY_CORRECT.
 // The first byte chooses the environment; the rest is split into words at NUL bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "base/wide_text.h"
 #include "cli/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,8 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto& server = settings.server_name;
   if (!server.empty() && (server.size() < 2 || server[0] != u'\\' || server[1] != u'\\'))
     std::abort();
-  if (settings.query_level < quillmot::kLevelName ||
-      settings.query_level > quillmot::kLevelNameIdAndDescription)
-    std::abort();
+  // Settings come only from the words: without a Q among them the level stays at names, decoding
+  // never makes a value longer than the longest word, and a group name is one of the words.
+  bool any_q = false;
+  size_t longest = 0;
+  for (const std::string& w : words) {
+    any_q = any_q || w.find('Q') != std::string::npos;
+    longest = std::max(longest, w.size());
+  }
+  if (!any_q && settings.query_level != quillmot::kLevelName) std::abort();
+  for (const auto* text : {&settings.string_quote, &settings.integer_quote,
+                           &settings.field_delimiter, &settings.record_delimiter})
+    if (text->size() > std::max<size_t>(longest, 1)) std::abort();
+  if (!group_name.empty()) {
+    bool is_a_word = false;
+    for (const std::string& w : words)
+      is_a_word = is_a_word || quillmot::widen_bytes(w) == group_name;
+    if (!is_a_word) std::abort();
+  }
   return 0;
 }

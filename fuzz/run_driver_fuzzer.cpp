@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "listing/run_driver.h"
+#include "program/run_driver.h"
 
 namespace {
 

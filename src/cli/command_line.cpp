@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/wide_text.h"
 #include "cli/escapes.h"
 #include "platform/option_scanner.h"
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "listing/output_rule.h"
+
 namespace quillmot {
 
 RecordWriter::RecordWriter(const RunSettings& settings, TextStream& out)
@@ -31,23 +33,23 @@ void RecordWriter::write_group_record(const GroupRecord& record, QueryLevel quer
   // records go straight into the stream's buffer in one piece.
   size_t size = 2 * string_quote_.size() + record.name.size() + record_delimiter_.size();
   if (query_level >= kLevelNameAndId)
-    size += field_delimiter_.size() + 2 * integer_quote_.size() + TextStream::kMaxDigits;
+    size += field_delimiter_.size() + 2 * integer_quote_.size() + kMaxDigits;
   if (query_level >= kLevelNameIdAndDescription)
     size += field_delimiter_.size() + 2 * string_quote_.size() + record.comment.size();
   if (char* at = out_.claim(size)) {
     at = put_bytes(at, string_quote_);
-    at = TextStream::put(at, record.name);
+    at = put_text(at, record.name);
     at = put_bytes(at, string_quote_);
     if (query_level >= kLevelNameAndId) {
       at = put_bytes(at, field_delimiter_);
       at = put_bytes(at, integer_quote_);
-      at = TextStream::put_number(at, record.group_id);
+      at = put_number(at, record.group_id);
       at = put_bytes(at, integer_quote_);
     }
     if (query_level >= kLevelNameIdAndDescription) {
       at = put_bytes(at, field_delimiter_);
       at = put_bytes(at, string_quote_);
-      at = TextStream::put(at, record.comment);
+      at = put_text(at, record.comment);
       at = put_bytes(at, string_quote_);
     }
     at = put_bytes(at, record_delimiter_);

@@ -3,13 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "base/wide_text.h"
 
 namespace quillmot {
-
-// Texts are 16-bit characters. Argument words are widened byte by byte, so only the group
-// directory can hand us characters of 256 and above.
-using WideText = std::u16string;
 
 enum QueryLevel : int {
   kLevelName = 0,

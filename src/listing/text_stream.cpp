@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "listing/output_rule.h"
 #include "platform/raw_output.h"
 
 namespace quillmot {
@@ -19,7 +20,7 @@ void TextStream::write(std::u16string_view text) {
   while (!text.empty()) {
     size_t n;
     char* out = reserve(text.size(), &n);
-    put(out, text.substr(0, n));
+    put_text(out, text.substr(0, n));
     text.remove_prefix(n);
   }
   if (closed_) flush();
@@ -41,7 +42,7 @@ void TextStream::write_number(uint32_t value) {
   write_bytes(std::string_view(digits, static_cast<size_t>(end - digits)));
 }
 
-char* TextStream::put_number(char* at, uint32_t value) {
+char* put_number(char* at, uint32_t value) {
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -83,24 +84,8 @@ void TextStream::flush() {
 
 std::string narrow_for_output(std::u16string_view text) {
   std::string bytes(text.size(), '\0');
-  TextStream::put(bytes.data(), text);
+  put_text(bytes.data(), text);
   return bytes;
-}
-
-bool narrow_bytes(std::u16string_view text, std::string* bytes) {
-  bytes->clear();
-  for (char16_t c : text) {
-    if (c == 0 || c > 255) return false;
-    bytes->push_back(static_cast<char>(c));
-  }
-  return true;
-}
-
-std::u16string widen_bytes(std::string_view bytes) {
-  std::u16string text(bytes.size(), u'\0');
-  std::transform(bytes.begin(), bytes.end(), text.begin(),
-                 [](char b) { return static_cast<char16_t>(static_cast<unsigned char>(b)); });
-  return text;
 }
 
 }  // namespace quillmot

@@ -1,16 +1,11 @@
-// One of the program's output streams. Every text written goes out as 8-bit bytes by one rule: a
-// character below 256 becomes the byte of that value; any other character becomes '?', so a name
-// the output cannot carry never turns into a shorter name that may belong to another group.
+// One of the program's output streams, buffered. Every text written goes out as 8-bit bytes by the
+// output rule (output_rule.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace quillmot {
 
@@ -53,12 +48,6 @@ class TextStream {
     if (closed_) flush();
   }
 
-  // Writes a text at `at` under the output rule and returns the end.
-  static char* put(char* at, std::u16string_view text);
-  // Writes a number in decimal at `at` (at most kMaxDigits bytes) and returns the end.
-  static char* put_number(char* at, uint32_t value);
-  static constexpr size_t kMaxDigits = 10;
-
   // What a memory stream has received so far.
   const std::string& captured() {
     flush();
@@ -78,35 +67,5 @@ class TextStream {
   std::string captured_;
   char buffer_[kCapacity];
 };
-
-inline char* TextStream::put(char* at, std::u16string_view text) {
-  const char16_t* from = text.data();
-  const char16_t* end = from + text.size();
-#if defined(__SSE2__)
-  // Eight characters at a time while all of them are below 256, which is nearly always.
-  const __m128i high_bytes = _mm_set1_epi16(static_cast<short>(0xFF00));
-  const __m128i zero = _mm_setzero_si128();
-  while (end - from >= 8) {
-    __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    __m128i high = _mm_and_si128(chars, high_bytes);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) break;
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packus_epi16(chars, chars));
-    from += 8;
-    at += 8;
-  }
-#endif
-  for (; from != end; ++from) *at++ = *from < 256 ? static_cast<char>(*from) : '?';
-  return at;
-}
-
-// The byte form of a text under the output rule.
-std::string narrow_for_output(std::u16string_view text);
-
-// Argument words and NSS names are 8-bit texts: each byte becomes the character of the same value.
-std::u16string widen_bytes(std::string_view bytes);
-
-// The way back, for names handed to 8-bit interfaces: false when a character has no byte of its
-// own (256 and above) or would end the text early (0).
-bool narrow_bytes(std::u16string_view text, std::string* bytes);
 
 }  // namespace quillmot

@@ -6,7 +6,7 @@
 #include <new>
 #include <string_view>
 
-#include "listing/text_stream.h"
+#include "base/wide_text.h"
 
 namespace quillmot {
 

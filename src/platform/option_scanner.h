@@ -6,7 +6,7 @@
 #ifdef _WIN32
 #include <cstdlib>
 
-#include "platform/gnu_option_scanner.h"
+#include "platform/portable_option_scanner.h"
 #endif
 
 namespace quillmot {
@@ -14,10 +14,10 @@ namespace quillmot {
 #ifdef _WIN32
 // mingw-w64's getopt does not permute, so Windows scans with the program's own scanner. The
 // environment's names are matched without regard to case there, as everywhere on Windows.
-class OptionScanner : public GnuOptionScanner {
+class OptionScanner : public PortableOptionScanner {
  public:
   OptionScanner(int argc, char** argv, const char* letters)
-      : GnuOptionScanner(argc, argv, letters, std::getenv("POSIXLY_CORRECT") != nullptr) {}
+      : PortableOptionScanner(argc, argv, letters, std::getenv("POSIXLY_CORRECT") != nullptr) {}
 };
 #else
 // The C library's getopt, which on glibc scans the GNU way.

@@ -16,7 +16,7 @@
 #include <samba-4.0/netapi.h>
 // clang-format on
 
-#include "listing/text_stream.h"
+#include "base/wide_text.h"
 #include "platform/enumeration_guard.h"
 #include "platform/kerberos_ticket.h"
 #include "platform/samba_credentials.h"

@@ -1,11 +1,12 @@
-#include "listing/run_driver.h"
+#include "program/run_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
 #include <new>
 
-#include "scripted_group_directory.h"
+#include "../support/scripted_group_directory.h"
 
 namespace quillmot {
 namespace {
@@ -142,27 +143,45 @@ TEST(ShowOneGroup, WritesOneRecordOrTheErrorLine) {
   RunSettings settings;
   settings.query_level = kLevelNameIdAndDescription;
   settings.record_delimiter = u"\r\n";
+  settings.server_name = u"\\\\dc01";
+  const testing::ScriptedLookup users = {kNetSuccess, {u"Domain Users", u"All domain users", 513}};
   struct Case {
-    testing::ScriptedLookup lookup;
+    const char* what;
+    std::u16string asked;
+    std::map<std::u16string, testing::ScriptedLookup> lookups;
     int status;
     std::string out, err;
   } cases[] = {
-      {{kNetSuccess, {u"Domain Users", u"All domain users", 513}},
+      {"found",
+       u"Domain Users",
+       {{u"Domain Users", users}},
        0,
        "\"Domain Users\",513,\"All domain users\"\r\n",
        ""},
-      {{kNetGroupNotFound, {}}, 1, "", "ERROR in NetGroupGetInfo()\n"},
-      {{kNetErrorBadNetPath, {}}, 1, "", "ERROR in NetGroupGetInfo()\n"},
+      {"another group's name is not this group",
+       u"Domain Admins",
+       {{u"Domain Users", users}},
+       1,
+       "",
+       "ERROR in NetGroupGetInfo()\n"},
+      {"a lookup that fails",
+       u"Domain Users",
+       {{u"Domain Users", {kNetErrorBadNetPath, {}}}},
+       1,
+       "",
+       "ERROR in NetGroupGetInfo()\n"},
   };
   for (const Case& c : cases) {
     ScriptedGroupDirectory directory;
-    directory.lookup = c.lookup;
+    directory.lookups = c.lookups;
     TextStream out, err;
     RecordWriter writer(settings, out);
-    EXPECT_EQ(show_one_group(directory, settings, u"Domain Users", writer, out, err), c.status);
-    EXPECT_EQ(out.captured(), c.out);
-    EXPECT_EQ(err.captured(), c.err);
-    EXPECT_EQ(directory.names_seen, std::vector<std::u16string>{u"Domain Users"});
+    EXPECT_EQ(show_one_group(directory, settings, c.asked, writer, out, err), c.status) << c.what;
+    EXPECT_EQ(out.captured(), c.out) << c.what;
+    EXPECT_EQ(err.captured(), c.err) << c.what;
+    EXPECT_EQ(directory.names_seen, std::vector<std::u16string>{c.asked}) << c.what;
+    EXPECT_EQ(directory.servers_seen, std::vector<std::u16string>{u"\\\\dc01"}) << c.what;
+    EXPECT_TRUE(directory.resume_handles_seen.empty()) << c.what;
   }
 }
 
@@ -172,22 +191,37 @@ TEST(RunQuillmot, ReadsTheCommandLineThenQueriesTheNamedServer) {
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  ScriptedGroupDirectory* seen = nullptr;
-  std::u16string opened_for;
+  // The run owns the directory it opens and ends it before returning; the test keeps its own
+  // and hands the run one that answers through it.
+  struct Borrowed : GroupDirectory {
+    explicit Borrowed(GroupDirectory& target) : target(target) {}
+    NetStatus NetGroupEnum(const std::u16string& server, uint32_t length, GroupBatch* batch,
+                           uint32_t* handle) override {
+      return target.NetGroupEnum(server, length, batch, handle);
+    }
+    NetStatus NetGroupGetInfo(const std::u16string& server, const std::u16string& name,
+                              GroupEntry* entry) override {
+      return target.NetGroupGetInfo(server, name, entry);
+    }
+    GroupDirectory& target;
+  };
+  ScriptedGroupDirectory directory;
+  directory.lookups[u"Domain Users"] = {kNetSuccess, {u"Domain Users", u"All domain users", 513}};
+  std::vector<std::u16string> opened_for;
   auto open = [&](const WideText& server) {
-    opened_for = server;
-    auto directory = std::make_unique<ScriptedGroupDirectory>();
-    directory->lookup = {kNetSuccess, {u"Domain Users", u"All domain users", 513}};
-    seen = directory.get();
-    return std::unique_ptr<GroupDirectory>(std::move(directory));
+    opened_for.push_back(server);
+    return std::unique_ptr<GroupDirectory>(std::make_unique<Borrowed>(directory));
   };
   TextStream out, err;
   int status = run_quillmot(static_cast<int>(words.size()), argv.data(), open, out, err);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out.captured(), "\"Domain Users\",513,\"All domain users\"\n");
   EXPECT_EQ(err.captured(), "");
-  EXPECT_EQ(opened_for, u"\\\\dc01");
-  ASSERT_NE(seen, nullptr);
+  EXPECT_EQ(opened_for, std::vector<std::u16string>{u"\\\\dc01"});
+  // One lookup of the named group on the named server, and no enumeration.
+  EXPECT_EQ(directory.names_seen, std::vector<std::u16string>{u"Domain Users"});
+  EXPECT_EQ(directory.servers_seen, std::vector<std::u16string>{u"\\\\dc01"});
+  EXPECT_TRUE(directory.resume_handles_seen.empty());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The C library's own getopt, which on glibc has the GNU behaviour this program relies on.
+// The option scanner that wraps the C library's own getopt, which on glibc has the GNU behaviour
+// this program relies on. Windows builds use the portable scanner instead.
 #include <unistd.h>
 
 #include "platform/option_scanner.h"

@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ struct ScriptedLookup {
 class ScriptedGroupDirectory : public GroupDirectory {
  public:
   std::deque<ScriptedBatch> batches;
-  ScriptedLookup lookup;
+  // Lookups answer by name; a name not listed is a group the directory does not know.
+  std::map<std::u16string, ScriptedLookup> lookups;
   // What each call was given.
   std::vector<uint32_t> resume_handles_seen;
   std::vector<std::u16string> servers_seen;
@@ -55,8 +57,10 @@ class ScriptedGroupDirectory : public GroupDirectory {
                             GroupEntry* entry) override {
     servers_seen.push_back(server_name);
     names_seen.push_back(group_name);
-    if (lookup.status == kNetSuccess) *entry = lookup.entry;
-    return lookup.status;
+    auto found = lookups.find(group_name);
+    if (found == lookups.end()) return kNetGroupNotFound;
+    if (found->second.status == kNetSuccess) *entry = found->second.entry;
+    return found->second.status;
   }
 
   std::vector<uint32_t> preferred_lengths_seen;

@@ -4,10 +4,10 @@
 #include <new>
 #include <string>
 
-#include "listing/run_driver.h"
 #include "listing/text_stream.h"
 #include "platform/group_directory.h"
 #include "platform/raw_output.h"
+#include "program/run_driver.h"
 
 int main(int argc, char** argv) {
   // Before any library opens a descriptor: a closed standard descriptor would otherwise be handed

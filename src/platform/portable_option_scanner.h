@@ -1,15 +1,17 @@
-// GNU getopt's scanning of short options, for C libraries whose getopt lacks it (mingw-w64's stops
-// at the first word that is not an option). Words that are not options are moved behind the
-// options unless POSIXLY_CORRECT is set; "--" ends the options; letters group; a value follows
-// its letter or is the next word. Errors are returned, never printed.
+// The program's own option scanner, portable C++ that scans short options exactly as GNU getopt
+// does, for C libraries whose getopt lacks that behaviour (mingw-w64's stops at the first word
+// that is not an option). The other scanner, getopt_option_scanner.cpp, wraps the C library's.
+// Words that are not options are moved behind the options unless POSIXLY_CORRECT is set; "--" ends
+// the options; letters group; a value follows its letter or is the next word. Errors are returned,
+// never printed.
 #pragma once
 
 namespace quillmot {
 
-class GnuOptionScanner {
+class PortableOptionScanner {
  public:
   // `letters` in getopt's notation; a leading ':' makes a missing value come back as ':'.
-  GnuOptionScanner(int argc, char** argv, const char* letters, bool posixly_correct);
+  PortableOptionScanner(int argc, char** argv, const char* letters, bool posixly_correct);
 
   int next();
   const char* value() const { return value_; }

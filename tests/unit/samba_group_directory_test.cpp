@@ -23,7 +23,8 @@ TEST(RemainingEntries, PresentsWhatRemainsFromTheResumePosition) {
       {0, 80, 400, 320, 80},
       // A domain controller answering in one batch.
       {0, 3011, 3011, 0, 3011},
-      // A server that already counts what remains.
+      // A later batch of a domain of 250: 100 delivered before, so 150 remain, this batch's 100
+      // included.
       {234, 100, 250, 100, 150},
       // More was promised though the count says otherwise: still more than this batch.
       {234, 100, 100, 0, 101},

@@ -1,4 +1,4 @@
-#include "platform/gnu_option_scanner.h"
+#include "platform/portable_option_scanner.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,16 +13,17 @@ bool is_option_word(const char* word) {
 
 }  // namespace
 
-GnuOptionScanner::GnuOptionScanner(int argc, char** argv, const char* letters, bool posixly_correct)
+PortableOptionScanner::PortableOptionScanner(int argc, char** argv, const char* letters,
+                                             bool posixly_correct)
     : argc_(argc), argv_(argv), letters_(letters), in_order_(posixly_correct) {}
 
-void GnuOptionScanner::move_skipped_words_behind() {
+void PortableOptionScanner::move_skipped_words_behind() {
   std::rotate(argv_ + first_skipped_, argv_ + last_skipped_, argv_ + index_);
   first_skipped_ += index_ - last_skipped_;
   last_skipped_ = index_;
 }
 
-int GnuOptionScanner::next() {
+int PortableOptionScanner::next() {
   value_ = nullptr;
   if (rest_of_group_ == nullptr || *rest_of_group_ == '\0') {
     last_skipped_ = std::min(last_skipped_, index_);

@@ -1,4 +1,4 @@
-#include "listing/run_driver.h"
+#include "program/run_driver.h"
 
 #include <cstring>
 #include <new>

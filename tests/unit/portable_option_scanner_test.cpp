@@ -1,6 +1,6 @@
 // The portable scanner must scan exactly as glibc's getopt does: both are run over the same
 // argument vectors, generated from words that exercise grouping, values, permutation and "--".
-#include "platform/gnu_option_scanner.h"
+#include "platform/portable_option_scanner.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -56,7 +56,7 @@ Scan with_glibc(const std::vector<std::string>& words) {
 
 Scan with_portable(const std::vector<std::string>& words, bool posixly_correct) {
   return scan(words, [&](int argc, char** argv, std::vector<std::string>* steps) {
-    GnuOptionScanner scanner(argc, argv, kLetters, posixly_correct);
+    PortableOptionScanner scanner(argc, argv, kLetters, posixly_correct);
     for (int n = 0; n < 64; ++n) {
       int result = scanner.next();
       steps->push_back(step(result, scanner.value(), scanner.letter()));
@@ -66,7 +66,7 @@ Scan with_portable(const std::vector<std::string>& words, bool posixly_correct) 
   });
 }
 
-TEST(GnuOptionScanner, ScansAsGlibcDoes) {
+TEST(PortableOptionScanner, ScansAsGlibcDoes) {
   const std::vector<std::string> pieces = {
       "-Q",    "i",     "-vh", "-x", "--", "-",       "",  "staff", "-d;", "-Qd", "-F",    "a",
       "-\xff", "--all", "-?",  "-q", "-S", "\\\\srv", "b", "-hv",   "-:",  "-Fx", "-r\\n", "-\x01"};
