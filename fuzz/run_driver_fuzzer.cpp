@@ -24,7 +24,7 @@ class ReplayingDirectory : public GroupDirectory {
   explicit ReplayingDirectory(std::vector<Reply> replies) : replies_(std::move(replies)) {}
 
   NetStatus NetGroupEnum(const std::u16string&, uint32_t, GroupBatch* batch,
-                         uint32_t* resume_handle) override {
+                         ResumeHandle* resume_handle) override {
     ++calls;
     batch->entries.clear();
     if (replies_.empty()) return kNetErrorBadNetPath;

@@ -20,6 +20,10 @@ constexpr NetStatus kNetErrorInvalidComputer = 2351;
 constexpr NetStatus kNetGroupNotFound = 2220;
 constexpr NetStatus kNetInternalError = 2140;
 
+// Where an enumeration goes on from: opaque to the caller, 0 at the start. As wide as the widest
+// platform's (DWORD_PTR, 64 bits on 64-bit Windows), so that no backend's handle is cut.
+using ResumeHandle = uint64_t;
+
 // The size that a level-2 enumeration aims a batch at.
 constexpr uint32_t kPreferredMaxLength = 10240;
 
@@ -44,7 +48,7 @@ class GroupDirectory {
   // resume handle marks (0 for the first call) and moving the handle past the batch. Returns 0 when
   // the batch holds everything that remained, 234 when more remains, anything else on failure.
   virtual NetStatus NetGroupEnum(const std::u16string& server_name, uint32_t preferred_max_length,
-                                 GroupBatch* batch, uint32_t* resume_handle) = 0;
+                                 GroupBatch* batch, ResumeHandle* resume_handle) = 0;
 
   // One group by name at information level 2: 0 on success, anything else on failure.
   virtual NetStatus NetGroupGetInfo(const std::u16string& server_name,

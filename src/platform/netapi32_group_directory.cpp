@@ -13,9 +13,10 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows texts are 16-bit");
 
-// The API takes a null reference for the local machine; an empty text asks the same.
+// The server name goes over as the text it is: an empty one asks the local machine, and is
+// never replaced by a null reference.
 const wchar_t* wide(const std::u16string& text) {
-  return text.empty() ? nullptr : reinterpret_cast<const wchar_t*>(text.c_str());
+  return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
 std::u16string text_of(const wchar_t* text) {
@@ -31,25 +32,28 @@ GroupEntry to_entry(const GROUP_INFO_2& info) {
 
 NetStatus Netapi32GroupDirectory::NetGroupEnum(const std::u16string& server_name,
                                                uint32_t preferred_max_length, GroupBatch* batch,
-                                               uint32_t* resume_handle) {
+                                               ResumeHandle* resume_handle) {
   batch->entries.clear();
   batch->total_entries = 0;
   LPBYTE buffer = nullptr;
   DWORD entries_read = 0;
   DWORD total_entries = 0;
-  DWORD_PTR handle = *resume_handle;
+  DWORD_PTR handle = static_cast<DWORD_PTR>(*resume_handle);
   NET_API_STATUS status = ::NetGroupEnum(wide(server_name), 2, &buffer, preferred_max_length,
                                          &entries_read, &total_entries, &handle);
-  if ((status == NERR_Success || status == ERROR_MORE_DATA) && buffer != nullptr) {
-    const auto* infos = reinterpret_cast<const GROUP_INFO_2*>(buffer);
-    for (DWORD i = 0; i < entries_read; ++i) batch->entries.push_back(to_entry(infos[i]));
-    batch->total_entries = total_entries;
-    // More was promised: the total must say so.
-    if (status == ERROR_MORE_DATA && batch->total_entries <= entries_read)
-      batch->total_entries = entries_read + 1;
-  }
-  if (buffer != nullptr) NetApiBufferFree(buffer);
-  *resume_handle = static_cast<uint32_t>(handle);
+  // Freed whatever happens while it is read.
+  std::unique_ptr<BYTE, decltype(&NetApiBufferFree)> owned(buffer, &NetApiBufferFree);
+  *resume_handle = handle;
+  if (status != NERR_Success && status != ERROR_MORE_DATA) return status;
+  if (buffer == nullptr) entries_read = 0;
+  const auto* infos = reinterpret_cast<const GROUP_INFO_2*>(buffer);
+  batch->entries.reserve(entries_read);
+  for (DWORD i = 0; i < entries_read; ++i) batch->entries.push_back(to_entry(infos[i]));
+  // Microsoft documents the total as a hint only; what the platform guarantees is the status:
+  // ERROR_MORE_DATA while entries remain, NERR_Success with the last of them. The total handed
+  // on says exactly that, so that an estimate that is off never ends a listing early or asks
+  // past its end.
+  batch->total_entries = status == NERR_Success ? entries_read : entries_read + 1;
   return status;
 }
 
@@ -59,11 +63,11 @@ NetStatus Netapi32GroupDirectory::NetGroupGetInfo(const std::u16string& server_n
   LPBYTE buffer = nullptr;
   NET_API_STATUS status = ::NetGroupGetInfo(
       wide(server_name), reinterpret_cast<const wchar_t*>(group_name.c_str()), 2, &buffer);
+  std::unique_ptr<BYTE, decltype(&NetApiBufferFree)> owned(buffer, &NetApiBufferFree);
   if (status == NERR_Success && buffer != nullptr)
     *entry = to_entry(*reinterpret_cast<const GROUP_INFO_2*>(buffer));
   else if (status == NERR_Success)
     status = kNetInternalError;
-  if (buffer != nullptr) NetApiBufferFree(buffer);
   return status;
 }
 

@@ -83,7 +83,7 @@ NetStatus NssGroupDirectory::read_database(GroupBuffer& buffer) {
 
 NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
                                           uint32_t preferred_max_length, GroupBatch* batch,
-                                          uint32_t* resume_handle) {
+                                          ResumeHandle* resume_handle) {
   batch->entries.clear();
   batch->total_entries = 0;
   if (*resume_handle == 0 || !have_snapshot_) {
@@ -91,7 +91,7 @@ NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
     if (status != kNetSuccess) return status;
   }
   const size_t count = gids_.size();
-  size_t next = *resume_handle;
+  size_t next = static_cast<size_t>(*resume_handle);
   if (next >= count) return kNetSuccess;
 
   batch->total_entries = static_cast<uint32_t>(count - next);
@@ -103,7 +103,7 @@ NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
     if (bytes > preferred_max_length && !batch->entries.empty()) break;
     batch->entries.push_back(GroupEntry{widen_bytes(name), std::u16string(), gids_[next]});
   }
-  *resume_handle = static_cast<uint32_t>(next);
+  *resume_handle = next;
   return next < count ? kNetErrorMoreData : kNetSuccess;
 }
 

@@ -15,7 +15,7 @@ class GroupBuffer;
 class NssGroupDirectory : public GroupDirectory {
  public:
   NetStatus NetGroupEnum(const std::u16string& server_name, uint32_t preferred_max_length,
-                         GroupBatch* batch, uint32_t* resume_handle) override;
+                         GroupBatch* batch, ResumeHandle* resume_handle) override;
   NetStatus NetGroupGetInfo(const std::u16string& server_name, const std::u16string& group_name,
                             GroupEntry* entry) override;
 

@@ -25,6 +25,8 @@ void PortableOptionScanner::move_skipped_words_behind() {
 
 int PortableOptionScanner::next() {
   value_ = nullptr;
+  // No words at all, not even the program's name: there is nothing to scan.
+  if (argc_ < 1) return -1;
   if (rest_of_group_ == nullptr || *rest_of_group_ == '\0') {
     last_skipped_ = std::min(last_skipped_, index_);
     first_skipped_ = std::min(first_skipped_, index_);

@@ -228,7 +228,7 @@ SambaLibrary* SambaGroupDirectory::library() {
 
 NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
                                             uint32_t preferred_max_length, GroupBatch* batch,
-                                            uint32_t* resume_handle) {
+                                            ResumeHandle* resume_handle) {
   batch->entries.clear();
   batch->total_entries = 0;
   std::string host = samba_host_name(server_name);
@@ -244,8 +244,11 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
   {
     LibraryOutputToStderr quiet;
     if (!quiet.diverted()) return kNetInternalError;
+    // libnetapi's handles are 32 bits; every one we hold came from it.
+    uint32_t handle = static_cast<uint32_t>(*resume_handle);
     status = lib->group_enum(host.c_str(), 2, buffer.receive(), preferred_max_length, &entries_read,
-                             &total_entries, resume_handle);
+                             &total_entries, &handle);
+    *resume_handle = handle;
   }
   if (status != kNetSuccess && status != kNetErrorMoreData) return status;
   if (buffer.groups() == nullptr) entries_read = 0;

@@ -49,7 +49,7 @@ int show_one_group(GroupDirectory& directory, const RunSettings& settings,
 
 int list_all_groups(GroupDirectory& directory, const RunSettings& settings, RecordWriter& writer,
                     TextStream& out, TextStream& err) {
-  uint32_t resume_handle = 0;
+  ResumeHandle resume_handle = 0;
   EnumerationGuard guard;
   try {
     GroupBatch batch;

@@ -36,13 +36,13 @@ class NssBatches : public ::testing::Test {
 
 TEST_F(NssBatches, HonourTheEnumerationContract) {
   NssGroupDirectory directory;
-  uint32_t resume_handle = 0;
+  ResumeHandle resume_handle = 0;
   int next = 0;
   int calls = 0;
   for (;;) {
     ASSERT_LT(++calls, kGroups) << "the enumeration does not end";
     GroupBatch batch;
-    const uint32_t started_at = resume_handle;
+    const ResumeHandle started_at = resume_handle;
     NetStatus status = directory.NetGroupEnum(u"", kPreferredMaxLength, &batch, &resume_handle);
     ASSERT_TRUE(status == kNetSuccess || status == kNetErrorMoreData) << status;
     ASSERT_FALSE(batch.entries.empty());

@@ -15,7 +15,7 @@ struct ScriptedBatch {
   NetStatus status = kNetSuccess;
   std::vector<GroupEntry> entries;
   uint32_t total_entries = 0;
-  uint32_t next_resume_handle = 0;
+  ResumeHandle next_resume_handle = 0;
 };
 
 struct ScriptedLookup {
@@ -29,7 +29,7 @@ class ScriptedGroupDirectory : public GroupDirectory {
   // Lookups answer by name; a name not listed is a group the directory does not know.
   std::map<std::u16string, ScriptedLookup> lookups;
   // What each call was given.
-  std::vector<uint32_t> resume_handles_seen;
+  std::vector<ResumeHandle> resume_handles_seen;
   std::vector<std::u16string> servers_seen;
   std::vector<std::u16string> names_seen;
   // A directory that is asked more often than its script runs returns this status.
@@ -38,7 +38,7 @@ class ScriptedGroupDirectory : public GroupDirectory {
   std::function<void(size_t)> on_enum;
 
   NetStatus NetGroupEnum(const std::u16string& server_name, uint32_t preferred_max_length,
-                         GroupBatch* batch, uint32_t* resume_handle) override {
+                         GroupBatch* batch, ResumeHandle* resume_handle) override {
     servers_seen.push_back(server_name);
     resume_handles_seen.push_back(*resume_handle);
     preferred_lengths_seen.push_back(preferred_max_length);

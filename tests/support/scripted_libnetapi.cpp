@@ -3,13 +3,7 @@
 // a script file and logs every call, so that the remote directory's handling of what a real server
 // cannot be made to do (endless replies, odd totals, huge batches) is tested without a server.
 //
-// QUILLMOT_NETAPI_SCRIPT names the script; one directive a line, fields separated by tabs:
-//   enum STATUS TOTAL NEXT_HANDLE     a NetGroupEnum reply; the group lines after it are its
-//   entries group ID NAME [COMMENT]           one entry of the reply above groups COUNT FIRST_ID
-//   PREFIX      COUNT entries named PREFIX00000, PREFIX00001, ... repeat once the replies run out,
-//   start again from the first lookup NAME STATUS ID             a NetGroupGetInfo reply for that
-//   name (others: 2220) init STATUS                       what libnetapi_init returns chatter print
-//   to standard output as the real library does
+// QUILLMOT_NETAPI_SCRIPT names the script (netapi_script.h);
 // QUILLMOT_NETAPI_LOG names the log: one line per call, buffers by number.
 #include <fcntl.h>
 #include <stdint.h>
@@ -29,80 +23,24 @@
 
 #include <samba-4.0/netapi.h>
 
+#include "netapi_script.h"
+
 namespace {
 
-struct Entry {
-  uint32_t id = 0;
-  std::string name, comment;
-};
+using quillmot::testing::NetapiScript;
+using quillmot::testing::ScriptedEntry;
 
-struct EnumReply {
-  uint32_t status = 0, total = 0, next_handle = 0;
-  std::vector<Entry> entries;
-};
-
-struct LookupReply {
-  uint32_t status = 0, id = 0;
-};
-
-struct Script {
-  std::vector<EnumReply> replies;
-  std::map<std::string, LookupReply> lookups;
-  bool repeat = false;
-  bool chatter = false;
-  uint32_t init_status = 0;
-};
-
-Script* script = nullptr;
-size_t next_reply = 0;
+NetapiScript* script = nullptr;
 std::map<void*, int> live_buffers;
 int buffers_made = 0;
 int own_fds[2] = {-1, -1};
 std::string username, password;
 char context_token;
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> result;
-  std::stringstream in(line);
-  std::string field;
-  while (std::getline(in, field, '\t')) result.push_back(field);
-  return result;
-}
-
-uint32_t number(const std::string& text) {
-  return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-}
-
-Script& loaded() {
-  if (script != nullptr) return *script;
-  script = new Script;
-  const char* path = std::getenv("QUILLMOT_NETAPI_SCRIPT");
-  std::ifstream in(path ? path : "");
-  std::string line;
-  while (std::getline(in, line)) {
-    auto f = fields(line);
-    if (f.empty()) continue;
-    if (f[0] == "enum" && f.size() >= 4) {
-      script->replies.push_back({number(f[1]), number(f[2]), number(f[3]), {}});
-    } else if (f[0] == "group" && f.size() >= 3 && !script->replies.empty()) {
-      script->replies.back().entries.push_back({number(f[1]), f[2], f.size() > 3 ? f[3] : ""});
-    } else if (f[0] == "groups" && f.size() >= 4 && !script->replies.empty()) {
-      const uint32_t count = number(f[1]), first = number(f[2]);
-      for (uint32_t i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%05u", i);
-        script->replies.back().entries.push_back({first + i, f[3] + name, ""});
-      }
-    } else if (f[0] == "repeat") {
-      script->repeat = true;
-    } else if (f[0] == "lookup" && f.size() >= 4) {
-      script->lookups[f[1]] = {number(f[2]), number(f[3])};
-    } else if (f[0] == "init" && f.size() >= 2) {
-      script->init_status = number(f[1]);
-    } else if (f[0] == "chatter") {
-      script->chatter = true;
-    }
-  }
+NetapiScript& loaded() {
+  if (script == nullptr)
+    script = new NetapiScript(
+        quillmot::testing::read_netapi_script(std::getenv("QUILLMOT_NETAPI_SCRIPT")));
   return *script;
 }
 
@@ -135,9 +73,9 @@ std::string descriptor_report() {
   return report;
 }
 
-uint8_t* make_buffer(const std::vector<Entry>& entries) {
+uint8_t* make_buffer(const std::vector<ScriptedEntry>& entries) {
   size_t size = entries.size() * sizeof(GROUP_INFO_2) + 1;
-  for (const Entry& e : entries) size += e.name.size() + e.comment.size() + 2;
+  for (const ScriptedEntry& e : entries) size += e.name.size() + e.comment.size() + 2;
   auto* block = static_cast<uint8_t*>(std::malloc(size));
   auto* infos = reinterpret_cast<GROUP_INFO_2*>(block);
   char* text = reinterpret_cast<char*>(block + entries.size() * sizeof(GROUP_INFO_2));
@@ -170,7 +108,7 @@ void chatter(const char* text) {
 extern "C" {
 
 NET_API_STATUS libnetapi_init(struct libnetapi_ctx** ctx) {
-  Script& s = loaded();
+  NetapiScript& s = loaded();
   // The real library crashes here on USER='%' (a null password taken for a text).
   const char* user = std::getenv("USER");
   if (user != nullptr && std::strchr(user, '%') != nullptr) std::raise(SIGSEGV);
@@ -227,24 +165,23 @@ NET_API_STATUS NetApiBufferFree(void* buffer) {
 NET_API_STATUS NetGroupEnum(const char* server_name, uint32_t level, uint8_t** buffer,
                             uint32_t prefmaxlen, uint32_t* entries_read, uint32_t* total_entries,
                             uint32_t* resume_handle) {
-  Script& s = loaded();
+  NetapiScript& s = loaded();
   log("enum " + std::string(server_name) + " " + std::to_string(level) + " " +
       std::to_string(prefmaxlen) + " " + std::to_string(*resume_handle) + " " +
       descriptor_report());
   chatter("enumerating\n");
-  if (next_reply == s.replies.size() && s.repeat) next_reply = 0;
-  if (next_reply == s.replies.size()) return status(59);  // an unexpected network error
-  const EnumReply& reply = s.replies[next_reply++];
-  *buffer = make_buffer(reply.entries);
-  *entries_read = static_cast<uint32_t>(reply.entries.size());
-  *total_entries = reply.total;
-  *resume_handle = reply.next_handle;
-  return status(reply.status);
+  const auto* reply = s.next();
+  if (reply == nullptr) return status(59);  // an unexpected network error
+  *buffer = make_buffer(reply->entries);
+  *entries_read = static_cast<uint32_t>(reply->entries.size());
+  *total_entries = reply->total;
+  *resume_handle = static_cast<uint32_t>(reply->next_handle);
+  return status(reply->status);
 }
 
 NET_API_STATUS NetGroupGetInfo(const char* server_name, const char* group_name, uint32_t level,
                                uint8_t** buffer) {
-  Script& s = loaded();
+  NetapiScript& s = loaded();
   log("lookup " + std::string(server_name) + " " + group_name + " " + std::to_string(level));
   auto found = s.lookups.find(group_name);
   if (found == s.lookups.end()) return status(2220);

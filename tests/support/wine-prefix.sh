@@ -7,7 +7,9 @@ set -u
 wine64=${1:?wine64}
 prefix=${2:?prefix}
 for attempt in 1 2 3; do
-  if WINEPREFIX=$prefix WINEDEBUG=-all "$wine64" wineboot --init && [ -f "$prefix/system.reg" ]; then
+  # The registry reaches the prefix's files when the wine server exits: wait for it.
+  if WINEPREFIX=$prefix WINEDEBUG=-all "$wine64" wineboot --init &&
+    WINEPREFIX=$prefix "$(dirname "$wine64")/wineserver" -w && [ -f "$prefix/system.reg" ]; then
     exit 0
   fi
   echo "wine-prefix: attempt $attempt failed, starting again from an empty prefix" >&2

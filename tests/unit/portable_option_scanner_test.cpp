@@ -92,5 +92,14 @@ TEST(PortableOptionScanner, ScansAsGlibcDoes) {
   unsetenv("POSIXLY_CORRECT");
 }
 
+TEST(PortableOptionScanner, AnEmptyArgumentVectorEndsAtOnce) {
+  // argv holds only its null terminator: nothing after it may be read.
+  std::vector<char*> argv = {nullptr};
+  PortableOptionScanner scanner(0, argv.data(), kLetters, false);
+  EXPECT_EQ(scanner.next(), -1);
+  EXPECT_EQ(scanner.next(), -1);
+  EXPECT_EQ(scanner.value(), nullptr);
+}
+
 }  // namespace
 }  // namespace quillmot

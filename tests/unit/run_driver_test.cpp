@@ -21,7 +21,7 @@ GroupEntry group(const char16_t* name, uint32_t id) {
 struct Outcome {
   int status;
   std::string out, err;
-  std::vector<uint32_t> resume_handles;
+  std::vector<ResumeHandle> resume_handles;
 };
 
 Outcome list(ScriptedGroupDirectory& directory, QueryLevel level = kLevelNameAndId) {
@@ -123,7 +123,7 @@ TEST(ListAllGroups, AFailedWriteStopsTheRunAtOnce) {
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out.captured(), "\"a\"\n");
   EXPECT_EQ(err.captured(), "ERROR in write(): No space left on device\n");
-  EXPECT_EQ(directory.resume_handles_seen, (std::vector<uint32_t>{0, 1}));
+  EXPECT_EQ(directory.resume_handles_seen, (std::vector<ResumeHandle>{0, 1}));
 }
 
 TEST(ListAllGroups, RunningOutOfMemoryIsAFailedEnumeration) {
@@ -196,7 +196,7 @@ TEST(RunQuillmot, ReadsTheCommandLineThenQueriesTheNamedServer) {
   struct Borrowed : GroupDirectory {
     explicit Borrowed(GroupDirectory& target) : target(target) {}
     NetStatus NetGroupEnum(const std::u16string& server, uint32_t length, GroupBatch* batch,
-                           uint32_t* handle) override {
+                           ResumeHandle* handle) override {
       return target.NetGroupEnum(server, length, batch, handle);
     }
     NetStatus NetGroupGetInfo(const std::u16string& server, const std::u16string& name,

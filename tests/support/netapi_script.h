@@ -1,0 +1,101 @@
+// The script both scripted Network Management libraries replay (libnetapi.so.1 on Linux,
+// netapi32.dll on Windows): one directive a line, fields separated by tabs.
+//   enum STATUS TOTAL NEXT_HANDLE     a NetGroupEnum reply; the group lines after it are its
+//   entries group ID NAME [COMMENT]           one entry of the reply above (texts in UTF-8) groups
+//   COUNT FIRST_ID PREFIX      COUNT entries named PREFIX00000, PREFIX00001, ... repeat once the
+//   replies run out, start again from the first lookup NAME STATUS ID [COMMENT]   a NetGroupGetInfo
+//   reply for that name (others: 2220) init STATUS                       what libnetapi_init
+//   returns (Linux only) chatter                           print to standard output as Samba's
+//   library does (Linux)
+// Handles are 64-bit, so that a Windows resume handle above 32 bits can be scripted.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quillmot::testing {
+
+struct ScriptedEntry {
+  uint32_t id = 0;
+  std::string name, comment;
+};
+
+struct ScriptedEnumReply {
+  uint32_t status = 0, total = 0;
+  uint64_t next_handle = 0;
+  std::vector<ScriptedEntry> entries;
+};
+
+struct ScriptedLookupReply {
+  uint32_t status = 0, id = 0;
+  std::string comment;
+};
+
+struct NetapiScript {
+  std::vector<ScriptedEnumReply> replies;
+  std::map<std::string, ScriptedLookupReply> lookups;
+  bool repeat = false;
+  bool chatter = false;
+  uint32_t init_status = 0;
+  size_t next_reply = 0;
+
+  // The next enumeration reply, or null when the script has run out.
+  const ScriptedEnumReply* next() {
+    if (next_reply == replies.size() && repeat) next_reply = 0;
+    if (next_reply == replies.size()) return nullptr;
+    return &replies[next_reply++];
+  }
+};
+
+inline std::vector<std::string> script_fields(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::vector<std::string> result;
+  std::stringstream in(line);
+  std::string field;
+  while (std::getline(in, field, '\t')) result.push_back(field);
+  return result;
+}
+
+inline uint64_t script_number(const std::string& text) {
+  return std::strtoull(text.c_str(), nullptr, 0);
+}
+
+inline NetapiScript read_netapi_script(const char* path) {
+  NetapiScript script;
+  std::ifstream in(path ? path : "", std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    auto f = script_fields(line);
+    if (f.empty()) continue;
+    const auto u32 = [&](size_t i) { return static_cast<uint32_t>(script_number(f[i])); };
+    if (f[0] == "enum" && f.size() >= 4) {
+      script.replies.push_back({u32(1), u32(2), script_number(f[3]), {}});
+    } else if (f[0] == "group" && f.size() >= 3 && !script.replies.empty()) {
+      script.replies.back().entries.push_back({u32(1), f[2], f.size() > 3 ? f[3] : ""});
+    } else if (f[0] == "groups" && f.size() >= 4 && !script.replies.empty()) {
+      const uint32_t count = u32(1), first = u32(2);
+      for (uint32_t i = 0; i < count; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%05u", i);
+        script.replies.back().entries.push_back({first + i, f[3] + number, ""});
+      }
+    } else if (f[0] == "repeat") {
+      script.repeat = true;
+    } else if (f[0] == "lookup" && f.size() >= 4) {
+      script.lookups[f[1]] = {u32(2), u32(3), f.size() > 4 ? f[4] : ""};
+    } else if (f[0] == "init" && f.size() >= 2) {
+      script.init_status = u32(1);
+    } else if (f[0] == "chatter") {
+      script.chatter = true;
+    }
+  }
+  return script;
+}
+
+}  // namespace quillmot::testing
