@@ -19,7 +19,7 @@ VERSION := 0.6
 PROJECT_FLAGS := -DQUILLMOT_WERROR=ON -DQUILLMOT_TESTS=ON -DQUILLMOT_BENCHMARKS=ON
 
 .PHONY: all build run test deps test-deps test-build sanitize fuzz windows deb package-test \
-  bench install clean format
+  bench bench-large install clean format
 
 all: build
 
@@ -104,6 +104,11 @@ bench: test-build
 	$(TEST_BUILD)/bench/quillmot_writer_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 	bench/local_listing.sh $(TEST_BUILD)/quillmot
 	bench/remote_listing.sh $(TEST_BUILD)/quillmot
+
+# The remote rows on a domain controller of 30,000 groups, provisioned for the run (minutes).
+bench-large: test-build
+	QUILLMOT_BULK_GROUPS=30000 QUILLMOT_SERVERS_DIR=$(CURDIR)/$(TEST_BUILD)/samba-servers-large \
+	  bench/remote_listing.sh $(TEST_BUILD)/quillmot 5
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

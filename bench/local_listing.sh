@@ -1,40 +1,67 @@
 #!/usr/bin/env bash
-# Times `quillmot -Q i` against `getent group` on the same 100,000-group database, read through
-# nss_wrapper: the median of several runs, wall time and peak memory, and the ratios.
-#   bench/local_listing.sh path/to/quillmot [groups] [runs]
+# The local listing against `getent group`, side by side, on generated databases of 100,000 and
+# 1,000,000 groups, each with and without one group of 100,000 members in the middle: medians of
+# interleaved runs (quillmot, getent, quillmot, ...), wall time and peak memory, and the ratios.
+# As root the databases are read by glibc's own files module, mounted over /etc/group in a private
+# mount namespace; otherwise through nss_wrapper.
+#   bench/local_listing.sh path/to/quillmot [runs]
 set -euo pipefail
-quillmot=${1:?path to quillmot}
-groups=${2:-100000}
-runs=${3:-7}
+quillmot=$(realpath "${1:?path to quillmot}")
+runs=${2:-7}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-wrapper=$(ls /usr/lib/*/libnss_wrapper.so | head -n 1)
+wrapper=$(ls /usr/lib/*/libnss_wrapper.so 2>/dev/null | head -n 1 || true)
 echo "root:x:0:0:root:/root:/bin/sh" >"$work/passwd"
-awk -v n="$groups" 'BEGIN { for (i = 0; i < n; i++) printf "group%06d:x:%d:user%d,user%d\n", i, 100000 + i, i, i + 1 }' >"$work/group"
+if [ "$(id -u)" -eq 0 ]; then how="glibc's files module, private mount namespace"; else how="nss_wrapper"; fi
 
-measure() {  # prints "seconds kilobytes" for one run
-  env LD_PRELOAD="$wrapper" NSS_WRAPPER_PASSWD="$work/passwd" NSS_WRAPPER_GROUP="$work/group" \
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null
-  cat "$work/time"
+generate() {  # generate FILE GROUPS WITH_LARGE
+  awk -v n="$2" -v large="$3" 'BEGIN {
+    for (i = 0; i < n; i++) {
+      if (large && i == int(n / 2)) {
+        printf "large:x:4242:"
+        for (m = 0; m < 100000; m++) printf (m ? ",member%d" : "member%d"), m
+        printf "\n"
+      }
+      printf "group%07d:x:%d:user%d,user%d\n", i, 100000 + i, i, i + 1
+    }
+  }' >"$1"
+}
+
+# Runs COMMAND... with FILE as the group database; /usr/bin/time's "wall KiB" go to $work/time.
+with_database() {
+  local file=$1; shift
+  if [ "$(id -u)" -eq 0 ]; then
+    unshare -m sh -c 'mount --bind "$1" /etc/group && shift && exec "$@"' sh "$file" \
+      /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null
+  else
+    env LD_PRELOAD="$wrapper" NSS_WRAPPER_PASSWD="$work/passwd" NSS_WRAPPER_GROUP="$file" \
+      /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null
+  fi
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
-run_many() {
-  : >"$work/wall"; : >"$work/rss"
-  for _ in $(seq 1 "$runs"); do
-    read -r wall rss < <(measure "$@")
-    echo "$wall" >>"$work/wall"; echo "$rss" >>"$work/rss"
+printf 'local listing (%s), median of %s interleaved runs\n' "$how" "$runs"
+printf '%-44s %9s %9s %11s %11s %7s %10s\n' "database" "quillmot" "getent" "quillmot" "getent" \
+  "ratio" "memory"
+printf '%-44s %9s %9s %11s %11s %7s %10s\n' "" "(s)" "(s)" "(KiB)" "(KiB)" "" "difference"
+for groups in 100000 1000000; do
+  for large in 0 1; do
+    generate "$work/group" "$groups" "$large"
+    : >"$work/q_wall"; : >"$work/q_rss"; : >"$work/g_wall"; : >"$work/g_rss"
+    for _ in $(seq 1 "$runs"); do
+      with_database "$work/group" "$quillmot" -Q i
+      read -r wall rss <"$work/time"; echo "$wall" >>"$work/q_wall"; echo "$rss" >>"$work/q_rss"
+      with_database "$work/group" getent group
+      read -r wall rss <"$work/time"; echo "$wall" >>"$work/g_wall"; echo "$rss" >>"$work/g_rss"
+    done
+    label="$groups groups"
+    [ "$large" = 1 ] && label="$label + one of 100,000 members"
+    q_wall=$(median <"$work/q_wall"); g_wall=$(median <"$work/g_wall")
+    q_rss=$(median <"$work/q_rss"); g_rss=$(median <"$work/g_rss")
+    awk -v l="$label" -v a="$q_wall" -v b="$g_wall" -v c="$q_rss" -v d="$g_rss" 'BEGIN {
+      printf "%-44s %9s %9s %11s %11s %7.2f %+10d\n", l, a, b, c, d, (b > 0 ? a / b : 0), c - d }'
   done
-  echo "$(median <"$work/wall") $(median <"$work/rss")"
-}
-
-read -r q_wall q_rss < <(run_many "$quillmot" -Q i)
-read -r g_wall g_rss < <(run_many getent group)
-printf '%-22s %10s %14s\n' "command ($groups groups)" "wall (s)" "peak RSS (KiB)"
-printf '%-22s %10s %14s\n' "quillmot -Q i" "$q_wall" "$q_rss"
-printf '%-22s %10s %14s\n' "getent group" "$g_wall" "$g_rss"
-awk -v a="$q_wall" -v b="$g_wall" -v c="$q_rss" -v d="$g_rss" \
-  'BEGIN { printf "ratio wall %.2f, peak memory difference %+d KiB\n", (b > 0 ? a / b : 0), c - d }'
+done
 
 # Start-up: -v, beside a trivial C program, with the C library's own timer.
 cat >"$work/true.c" <<'C'

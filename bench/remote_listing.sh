@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Times, on the test domain controller (3000+ groups), `quillmot -S 127.0.0.1 -Q i` against
-# `rpcclient -c enumdomgroups` and `net rpc group list`: the median of several runs of wall time,
-# CPU time (user + system) and peak memory, and quillmot's ratios to each. Starts the test servers
-# when they are not running (root needed), and stops them again in that case.
+# The remote directory against rpcclient on the test domain controller, side by side: a listing
+# (`quillmot -S 127.0.0.1 -Q i` against `rpcclient -c enumdomgroups`) and lookups of one group
+# (`quillmot -S 127.0.0.1 -Q d NAME` against `rpcclient -c 'querygroup RID'`), for a group early
+# in the DC's order and for the last one: medians of interleaved runs, wall time, CPU time and
+# peak memory, and the ratios. Starts the test servers when they are not running (root needed;
+# QUILLMOT_BULK_GROUPS sets the DC's size), and stops them again in that case.
 #   bench/remote_listing.sh path/to/quillmot [runs]
 set -euo pipefail
 quillmot=$(realpath "${1:?path to quillmot}")
@@ -22,28 +24,42 @@ if [ ! -f "$servers/ready" ]; then
 fi
 password=$(sed -n 's/^dc_password=//p' "$servers/ready")
 credentials="Administrator%$password"
+export USER=$credentials
 
-measure() {  # "wall cpu kilobytes" of one run
+measure() {  # appends "wall cpu kilobytes" of one run to FILE
+  local file=$1; shift
   /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" >/dev/null 2>&1
-  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time"
+  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/time" >>"$file"
 }
-median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-run_many() {
-  : >"$work/rows"
-  for _ in $(seq 1 "$runs"); do measure "$@" >>"$work/rows"; done
-  echo "$(cut -d' ' -f1 "$work/rows" | median) $(cut -d' ' -f2 "$work/rows" | median)" \
-    "$(cut -d' ' -f3 "$work/rows" | median)"
-}
-
-read -r q_wall q_cpu q_rss < <(USER=$credentials run_many "$quillmot" -S 127.0.0.1 -Q i)
-read -r r_wall r_cpu r_rss < <(run_many rpcclient -U "$credentials" -c enumdomgroups 127.0.0.1)
-read -r n_wall n_cpu n_rss < <(run_many net rpc group list -S 127.0.0.1 -U "$credentials")
-groups=$(USER=$credentials "$quillmot" -S 127.0.0.1 | wc -l)
-
-printf '%-34s %9s %8s %14s\n' "command ($groups groups, median of $runs)" "wall (s)" "CPU (s)" "peak RSS (KiB)"
-printf '%-34s %9s %8s %14s\n' "quillmot -S 127.0.0.1 -Q i" "$q_wall" "$q_cpu" "$q_rss"
-printf '%-34s %9s %8s %14s\n' "rpcclient -c enumdomgroups" "$r_wall" "$r_cpu" "$r_rss"
-printf '%-34s %9s %8s %14s\n' "net rpc group list" "$n_wall" "$n_cpu" "$n_rss"
+median_of() { cut -d' ' -f"$2" "$1" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "n/a" }'; }
-echo "quillmot / rpcclient: wall $(ratio "$q_wall" "$r_wall"), CPU $(ratio "$q_cpu" "$r_cpu")"
-echo "quillmot / net rpc:   wall $(ratio "$q_wall" "$n_wall"), CPU $(ratio "$q_cpu" "$n_cpu")"
+
+# The DC's order, and the first and last groups in it.
+"$quillmot" -S 127.0.0.1 -Q i -q '' -d '\t' >"$work/listing"
+groups=$(wc -l <"$work/listing")
+first=$(sed -n '1p' "$work/listing"); last=$(sed -n '$p' "$work/listing")
+
+printf 'remote directory, the test DC with %s groups, median of %s interleaved runs\n' "$groups" "$runs"
+printf '%-34s %9s %9s %8s %8s %11s %11s %7s\n' "case" "quillmot" "rpcclient" "quillmot" \
+  "rpcclient" "quillmot" "rpcclient" "ratio"
+printf '%-34s %9s %9s %8s %8s %11s %11s %7s\n' "" "wall (s)" "wall (s)" "CPU (s)" "CPU (s)" \
+  "peak (KiB)" "peak (KiB)" "(wall)"
+row() {  # row LABEL -- QUILLMOT_ARGS... -- RPCCLIENT_COMMAND
+  local label=$1; shift; shift
+  local args=()
+  while [ "$1" != -- ]; do args+=("$1"); shift; done
+  shift
+  local command=$1
+  : >"$work/q"; : >"$work/r"
+  for _ in $(seq 1 "$runs"); do
+    measure "$work/q" "$quillmot" -S 127.0.0.1 "${args[@]}"
+    measure "$work/r" rpcclient -U "$credentials" -c "$command" 127.0.0.1
+  done
+  printf '%-34s %9s %9s %8s %8s %11s %11s %7s\n' "$label" \
+    "$(median_of "$work/q" 1)" "$(median_of "$work/r" 1)" "$(median_of "$work/q" 2)" \
+    "$(median_of "$work/r" 2)" "$(median_of "$work/q" 3)" "$(median_of "$work/r" 3)" \
+    "$(ratio "$(median_of "$work/q" 1)" "$(median_of "$work/r" 1)")"
+}
+row "listing, -Q i" -- -Q i -- enumdomgroups
+row "lookup of the first group" -- -Q d "${first%$'\t'*}" -- "querygroup ${first##*$'\t'}"
+row "lookup of the last group" -- -Q d "${last%$'\t'*}" -- "querygroup ${last##*$'\t'}"

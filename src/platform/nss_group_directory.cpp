@@ -10,22 +10,6 @@
 
 namespace quillmot {
 
-// Room for getgrent_r/getgrnam_r to unpack a group into; groups with many members need more, and
-// the calls say so with ERANGE.
-class GroupBuffer {
- public:
-  char* data() { return bytes_.data(); }
-  size_t size() const { return bytes_.size(); }
-  bool grow() {
-    if (bytes_.size() >= (size_t{1} << 30)) return false;
-    bytes_.resize(bytes_.size() * 2);
-    return true;
-  }
-
- private:
-  std::string bytes_ = std::string(16 * 1024, '\0');
-};
-
 namespace {
 
 // The reentrant calls return an error number; some modules (nss_wrapper) return -1 and leave the
@@ -36,75 +20,122 @@ int status_of(int returned) {
 
 }  // namespace
 
-NetStatus NssGroupDirectory::take_snapshot() try {
-  GroupBuffer buffer;
-  for (;;) {
-    NetStatus status = read_database(buffer);
-    if (status != kNetErrorMoreData) return status;
-    // A group did not fit. Modules differ on whether the next call hands that group out again
-    // (glibc) or skips it (nss_wrapper), so read the whole database again with more room.
-    if (!buffer.grow()) return kNetErrorNotEnoughMemory;
-  }
-} catch (const std::bad_alloc&) {
-  // The database is closed again, and what was read of it let go, before the failure is told.
-  endgrent();
-  names_ = std::string();
-  name_ends_ = std::vector<uint32_t>();
-  gids_ = std::vector<uint32_t>();
-  have_snapshot_ = false;
-  return kNetErrorNotEnoughMemory;
+NssGroupDirectory::~NssGroupDirectory() {
+  close_database();
 }
 
-NetStatus NssGroupDirectory::read_database(GroupBuffer& buffer) {
-  names_.clear();
-  name_ends_.clear();
-  gids_.clear();
-  have_snapshot_ = false;
-  group entry;
-  group* result = nullptr;
-  NetStatus status = kNetSuccess;
-  setgrent();
-  for (;;) {
-    int error = status_of(getgrent_r(&entry, buffer.data(), buffer.size(), &result));
-    // The end is ENOENT; some modules (nss_wrapper) leave the result pointer set with it.
-    if (error == ENOENT || (error == 0 && result == nullptr)) break;
-    if (error != 0) {
-      status = error == ERANGE ? kNetErrorMoreData : kNetInternalError;
-      break;
+void NssGroupDirectory::close_database() {
+  if (open_) endgrent();
+  open_ = false;
+  ahead_.reset();
+}
+
+// getgrent, not getgrent_r: when a group does not fit the caller's buffer, modules differ on what
+// the next getgrent_r hands out (glibc's files module the same group again, nss_wrapper the one
+// after it), so a caller of getgrent_r cannot grow its buffer and go on without reading the
+// database again. getgrent leaves the buffer to the C library, which grows it and asks again
+// where the module allows that, and to nss_wrapper, which serves it from its own copy. The
+// program has one thread, and each group is copied before the next call.
+NssGroupDirectory::Read NssGroupDirectory::read_next(GroupEntry* group) {
+  // Past the end the switch would move on and ask its next service again.
+  if (at_end_) return Read::kEnd;
+  errno = 0;
+  const ::group* entry = getgrent();
+  if (entry == nullptr) {
+    // The end leaves errno at 0 or ENOENT; anything else is a failure (ENOMEM among them).
+    if (errno == 0 || errno == ENOENT) {
+      at_end_ = true;
+      return Read::kEnd;
     }
-    names_.append(entry.gr_name);
-    name_ends_.push_back(static_cast<uint32_t>(names_.size()));
-    gids_.push_back(static_cast<uint32_t>(entry.gr_gid));
+    failure_ = errno == ENOMEM ? kNetErrorNotEnoughMemory : kNetInternalError;
+    return Read::kFailed;
   }
-  endgrent();
-  have_snapshot_ = status == kNetSuccess;
-  return status;
+  // Each byte of the name becomes the character of the same value.
+  const std::string_view name(entry->gr_name);
+  group->name.resize(name.size());
+  for (size_t i = 0; i < name.size(); ++i)
+    group->name[i] = static_cast<char16_t>(static_cast<unsigned char>(name[i]));
+  group->comment.clear();
+  group->group_id = static_cast<uint32_t>(entry->gr_gid);
+  return Read::kGroup;
+}
+
+NetStatus NssGroupDirectory::start_at(ResumeHandle position) {
+  close_database();
+  setgrent();
+  open_ = true;
+  at_end_ = false;
+  position_ = 0;
+  failure_ = kNetSuccess;
+  // The driver always goes on from where the last batch ended; any other position is reached by
+  // reading up to it.
+  GroupEntry skipped;
+  while (position_ < position) {
+    Read read = read_next(&skipped);
+    if (read == Read::kFailed) return failure_;
+    if (read == Read::kEnd) break;
+    ++position_;
+  }
+  return kNetSuccess;
 }
 
 NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
                                           uint32_t preferred_max_length, GroupBatch* batch,
-                                          ResumeHandle* resume_handle) {
+                                          ResumeHandle* resume_handle) try {
   batch->entries.clear();
   batch->total_entries = 0;
-  if (*resume_handle == 0 || !have_snapshot_) {
-    NetStatus status = take_snapshot();
-    if (status != kNetSuccess) return status;
+  if (!open_ || *resume_handle == 0 || *resume_handle != position_) {
+    NetStatus status = start_at(*resume_handle);
+    if (status != kNetSuccess) {
+      close_database();
+      return status;
+    }
   }
-  const size_t count = gids_.size();
-  size_t next = static_cast<size_t>(*resume_handle);
-  if (next >= count) return kNetSuccess;
-
-  batch->total_entries = static_cast<uint32_t>(count - next);
   size_t bytes = 0;
-  for (; next < count; ++next) {
-    size_t begin = next == 0 ? 0 : name_ends_[next - 1];
-    std::string_view name(names_.data() + begin, name_ends_[next] - begin);
-    bytes += level2_entry_size(name.size(), 0);
-    if (bytes > preferred_max_length && !batch->entries.empty()) break;
-    batch->entries.push_back(GroupEntry{widen_bytes(name), std::u16string(), gids_[next]});
+  GroupEntry group;
+  for (;;) {
+    if (ahead_) {
+      group = std::move(*ahead_);
+      ahead_.reset();
+    } else {
+      Read read = read_next(&group);
+      if (read == Read::kFailed) {
+        close_database();
+        return failure_;
+      }
+      if (read == Read::kEnd) break;
+    }
+    bytes += level2_entry_size(group.name.size(), 0);
+    if (bytes > preferred_max_length && !batch->entries.empty()) {
+      // The first group of the next batch: more remains.
+      ahead_ = std::move(group);
+      break;
+    }
+    batch->entries.push_back(std::move(group));
   }
-  *resume_handle = next;
-  return next < count ? kNetErrorMoreData : kNetSuccess;
+  position_ += batch->entries.size();
+  *resume_handle = position_;
+  if (!ahead_) {
+    // The batch ended at the end of the database, or exactly before its last groups: look one
+    // group ahead to tell which.
+    Read read = read_next(&group);
+    if (read == Read::kFailed) {
+      close_database();
+      return failure_;
+    }
+    if (read == Read::kGroup) ahead_ = std::move(group);
+  }
+  if (!ahead_) {
+    close_database();
+    batch->total_entries = static_cast<uint32_t>(batch->entries.size());
+    return kNetSuccess;
+  }
+  // At least the group read ahead remains; how many more, only reading them would tell.
+  batch->total_entries = static_cast<uint32_t>(batch->entries.size()) + 1;
+  return kNetErrorMoreData;
+} catch (const std::bad_alloc&) {
+  close_database();
+  return kNetErrorNotEnoughMemory;
 }
 
 NetStatus NssGroupDirectory::NetGroupGetInfo(const std::u16string& /*server_name*/,
@@ -112,12 +143,16 @@ NetStatus NssGroupDirectory::NetGroupGetInfo(const std::u16string& /*server_name
   // A character that no byte stands for cannot name a local group.
   std::string name;
   if (!narrow_bytes(group_name, &name)) return kNetGroupNotFound;
-  GroupBuffer buffer;
+  // A lookup by name can simply be asked again with more room when the group does not fit.
+  std::string buffer(16 * 1024, '\0');
   group found;
   group* result = nullptr;
   for (;;) {
     int error = status_of(getgrnam_r(name.c_str(), &found, buffer.data(), buffer.size(), &result));
-    if (error == ERANGE && buffer.grow()) continue;
+    if (error == ERANGE && buffer.size() < (size_t{1} << 30)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
     if (error == ENOENT || (error == 0 && result == nullptr)) return kNetGroupNotFound;
     if (error != 0) return kNetInternalError;
     break;

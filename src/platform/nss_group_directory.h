@@ -3,33 +3,37 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/group_directory.h"
 
 namespace quillmot {
 
-class GroupBuffer;
-
 class NssGroupDirectory : public GroupDirectory {
  public:
+  ~NssGroupDirectory() override;
+
   NetStatus NetGroupEnum(const std::u16string& server_name, uint32_t preferred_max_length,
                          GroupBatch* batch, ResumeHandle* resume_handle) override;
   NetStatus NetGroupGetInfo(const std::u16string& server_name, const std::u16string& group_name,
                             GroupEntry* entry) override;
 
  private:
-  NetStatus take_snapshot();
-  NetStatus read_database(GroupBuffer& buffer);
+  enum class Read { kGroup, kEnd, kFailed };
 
-  // The database is read whole at the first call and served from here, so that every batch can
-  // say exactly how much remains and the listing is one consistent picture. Names are kept as
-  // the bytes NSS gave, back to back, to keep the footprint near the database's own size.
-  bool have_snapshot_ = false;
-  std::string names_;
-  std::vector<uint32_t> name_ends_;
-  std::vector<uint32_t> gids_;
+  NetStatus start_at(ResumeHandle position);
+  Read read_next(GroupEntry* group);
+  void close_database();
+
+  // The database is read as a stream, one pass from start to end, and never held whole: memory
+  // stays that of one batch whatever the number of groups. To tell whether a batch holds all that
+  // remains, the group after it is read ahead and kept for the next batch.
+  bool open_ = false;
+  bool at_end_ = false;
+  ResumeHandle position_ = 0;  // how many groups the stream has handed out, read-ahead aside
+  std::optional<GroupEntry> ahead_;
+  NetStatus failure_ = kNetSuccess;
 };
 
 }  // namespace quillmot

@@ -40,6 +40,8 @@ struct SambaLibrary {
 namespace {
 
 constexpr char kLibraryFile[] = "libnetapi.so.1";
+// MAX_PREFERRED_LENGTH: no limit on a batch's size.
+constexpr uint32_t kLargestBatch = 0xFFFFFFFF;
 
 // libnetapi talks on standard output ("Anonymous login successful", password prompts). While it
 // runs, its standard output is standard error, so that standard output carries records only. The
@@ -303,7 +305,10 @@ NetStatus SambaGroupDirectory::find_by_id(SambaLibrary& lib, const std::string& 
     {
       LibraryOutputToStderr quiet;
       if (!quiet.diverted()) return kNetInternalError;
-      status = lib.group_enum(host.c_str(), 2, buffer.receive(), kPreferredMaxLength, &entries_read,
+      // As large a batch as the server will give: the fewest calls and round trips. A domain
+      // controller answers with the whole domain at once whatever is asked; a classic server
+      // answers in as few batches as it can.
+      status = lib.group_enum(host.c_str(), 2, buffer.receive(), kLargestBatch, &entries_read,
                               &total_entries, &resume_handle);
     }
     if (status != kNetSuccess && status != kNetErrorMoreData) return status;

@@ -21,7 +21,7 @@ DC_PASSWORD='Quill!Admin2026'
 CLASSIC_USER=quilltest
 CLASSIC_PASSWORD='Quill!Pass2026'
 CLASSIC_GROUPS=700
-BULK_GROUPS=3000
+BULK_GROUPS=${QUILLMOT_BULK_GROUPS:-3000}
 NSS_WRAPPER=$(ls /usr/lib/*/libnss_wrapper.so 2>/dev/null | head -n 1)
 
 log() { printf 'samba-servers: %s\n' "$*" >&2; }

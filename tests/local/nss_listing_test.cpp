@@ -1,6 +1,10 @@
 // The local group directory, read through the real C library and NSS, with nss_wrapper pointing
 // NSS at a database the test writes.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
 
 #include "../support/nss_database.h"
 #include "../support/run_program.h"
@@ -124,6 +128,49 @@ TEST(LocalDirectory, AClosedPipeNeitherKillsNorChangesTheStatus) {
   EXPECT_EQ(got.signal, 0);
   EXPECT_EQ(got.exit_status, 0);
   EXPECT_EQ(got.err, "");
+}
+
+// Through glibc's own files module, with a generated database mounted over /etc/group in a
+// private mount namespace: a group of 100,000 members amid the others is listed once, in its
+// place, and the group file is opened once, however often the C library has to make room for
+// that group.
+TEST(LocalDirectory, ALargeGroupAmidManyIsListedInOnePass) {
+  if (geteuid() != 0) {
+    const char* ci = std::getenv("CI");
+    if (ci != nullptr && std::string(ci) == "true") FAIL() << "needs root in CI";
+    GTEST_SKIP() << "needs root for a private mount namespace";
+  }
+  std::string expected;
+  std::string lines = many_groups(kLargeDatabase / 2, &expected);
+  std::string members;
+  for (int i = 0; i < 100000; ++i) members += (i ? ",member" : "member") + std::to_string(i);
+  const size_t middle = lines.find("grp5000:");
+  lines.insert(middle, "large:x:4242:" + members + "\n");
+  expected.insert(expected.find("\"grp5000\""), "\"large\",4242\n");
+  NssDatabase database(lines);
+  const std::string trace = database.group_file() + ".trace";
+  ProgramRun run;
+  run.file = "/usr/bin/unshare";
+  run.argv = {"unshare",
+              "-m",
+              "sh",
+              "-c",
+              "mount --bind \"$1\" /etc/group && "
+              "exec strace -f -qq -e trace=open,openat -o \"$2\" \"$3\" -Q i",
+              "sh",
+              database.group_file(),
+              trace,
+              QUILLMOT_BINARY};
+  run.timeout_seconds = 300;
+  ProgramResult got = run_program(run);
+  EXPECT_EQ(got.exit_status, 0);
+  EXPECT_EQ(got.err, "");
+  EXPECT_TRUE(got.out == expected) << "output of " << got.out.size() << " bytes differs";
+  std::ifstream in(trace);
+  int opens = 0;
+  for (std::string line; std::getline(in, line);)
+    if (line.find("\"/etc/group\"") != std::string::npos) ++opens;
+  EXPECT_EQ(opens, 1);
 }
 
 }  // namespace
