@@ -4,28 +4,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "../support/netapi_script.h"
 #include "../support/nss_database.h"
 #include "../support/run_program.h"
+#include "../support/script_directory.h"
 
 namespace quillmot::testing {
 namespace {
 
 class ScriptedLibrary {
  public:
-  explicit ScriptedLibrary(const std::string& script) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quillmot-netapi-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    directory_ = pattern;
-    write_file(directory_ + "/script", script);
-  }
-  ~ScriptedLibrary() { std::filesystem::remove_all(directory_); }
+  explicit ScriptedLibrary(const std::string& script) : files_(script) {}
 
   ProgramResult run(const std::vector<std::string>& words,
                     const std::vector<std::string>& extra_env = {"USER=qbars%secret"},
@@ -34,8 +30,8 @@ class ScriptedLibrary {
     program.argv = {"quillmot"};
     program.argv.insert(program.argv.end(), words.begin(), words.end());
     program.env = {"LD_LIBRARY_PATH=" QUILLMOT_NETAPI_DOUBLE_DIR,
-                   "QUILLMOT_NETAPI_SCRIPT=" + directory_ + "/script",
-                   "QUILLMOT_NETAPI_LOG=" + directory_ + "/log",
+                   "QUILLMOT_NETAPI_SCRIPT=" + files_.script_path(),
+                   "QUILLMOT_NETAPI_LOG=" + files_.log_path(),
                    // No machine's Kerberos set-up may leak in.
                    "KRB5_CONFIG=/nonexistent", "ASAN_OPTIONS=detect_leaks=1"};
     program.env.insert(program.env.end(), extra_env.begin(), extra_env.end());
@@ -43,12 +39,7 @@ class ScriptedLibrary {
     return run_program(program);
   }
 
-  std::vector<std::string> log() const {
-    std::ifstream in(directory_ + "/log");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  std::vector<std::string> log() const { return files_.log(); }
 
   // The calls alone, without the descriptor report of each enumeration call.
   std::vector<std::string> calls() const {
@@ -62,19 +53,15 @@ class ScriptedLibrary {
     return lines;
   }
 
-  // Every buffer handed out was freed exactly once, and nothing else was.
   void expect_buffers_freed_once() const {
-    std::multiset<std::string> made, freed;
-    for (const std::string& line : log()) {
-      if (line.rfind("buffer ", 0) == 0) made.insert(line.substr(7));
-      if (line.rfind("free ", 0) == 0 && line != "free_context") freed.insert(line.substr(5));
-    }
-    EXPECT_EQ(made, freed);
-    EXPECT_FALSE(made.empty());
+    EXPECT_EQ(buffers_not_freed_once(log()), "");
+    EXPECT_NE(log().end(), std::find_if(log().begin(), log().end(), [](const std::string& l) {
+                return l.rfind("buffer ", 0) == 0;
+              }));
   }
 
  private:
-  std::string directory_;
+  ScriptDirectory files_;
 };
 
 const std::string kEnumError = "ERROR in NetGroupEnum()\n";

@@ -10,8 +10,10 @@
 #include <fstream>
 #include <set>
 
+#include "../support/netapi_script.h"
 #include "../support/nss_database.h"
 #include "../support/run_program.h"
+#include "../support/script_directory.h"
 
 namespace quillmot::testing {
 namespace {
@@ -34,14 +36,7 @@ std::string crlf(const std::string& text) {
 
 class ScriptedNetapi32 {
  public:
-  explicit ScriptedNetapi32(const std::string& script) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quillmot-netapi32-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    directory_ = pattern;
-    write_file(directory_ + "/script", script);
-  }
-  ~ScriptedNetapi32() { std::filesystem::remove_all(directory_); }
+  explicit ScriptedNetapi32(const std::string& script) : files_(script) {}
 
   ProgramResult run(const std::vector<std::string>& words) const {
     ProgramRun program;
@@ -53,18 +48,13 @@ class ScriptedNetapi32 {
     program.env.push_back("WINEDEBUG=-all");
     // Native first: the netapi32.dll beside the program, not Wine's built-in one.
     program.env.push_back("WINEDLLOVERRIDES=netapi32=n");
-    program.env.push_back("QUILLMOT_NETAPI_SCRIPT=" + windows_path(directory_ + "/script"));
-    program.env.push_back("QUILLMOT_NETAPI_LOG=" + windows_path(directory_ + "/log"));
+    program.env.push_back("QUILLMOT_NETAPI_SCRIPT=" + windows_path(files_.script_path()));
+    program.env.push_back("QUILLMOT_NETAPI_LOG=" + windows_path(files_.log_path()));
     program.timeout_seconds = 120;
     return run_program(program);
   }
 
-  std::vector<std::string> log() const {
-    std::ifstream in(directory_ + "/log");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  std::vector<std::string> log() const { return files_.log(); }
 
   std::vector<std::string> calls() const {
     std::vector<std::string> lines;
@@ -73,18 +63,12 @@ class ScriptedNetapi32 {
     return lines;
   }
 
-  // Every buffer handed out was freed exactly once, and nothing else was.
   void expect_buffers_freed_once(const char* what) const {
-    std::multiset<std::string> made, freed;
-    for (const std::string& line : log()) {
-      if (line.rfind("buffer ", 0) == 0) made.insert(line.substr(7));
-      if (line.rfind("free ", 0) == 0) freed.insert(line.substr(5));
-    }
-    EXPECT_EQ(made, freed) << what;
+    EXPECT_EQ(buffers_not_freed_once(log()), "") << what;
   }
 
  private:
-  std::string directory_;
+  ScriptDirectory files_;
 };
 
 const std::string kEnumError = "ERROR in NetGroupEnum()\n";

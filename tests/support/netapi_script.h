@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,6 +97,37 @@ inline NetapiScript read_netapi_script(const char* path) {
     }
   }
   return script;
+}
+
+// The script QUILLMOT_NETAPI_SCRIPT names, read at the first call.
+inline NetapiScript& the_script() {
+  static NetapiScript* script =
+      new NetapiScript(read_netapi_script(std::getenv("QUILLMOT_NETAPI_SCRIPT")));
+  return *script;
+}
+
+// Appends one line to the log QUILLMOT_NETAPI_LOG names: the calls, and "buffer N" / "free N"
+// for each result buffer handed out and freed.
+inline void log_call(const std::string& line) {
+  const char* path = std::getenv("QUILLMOT_NETAPI_LOG");
+  if (path == nullptr) return;
+  if (FILE* file = std::fopen(path, "ab")) {
+    std::fputs((line + "\n").c_str(), file);
+    std::fclose(file);
+  }
+}
+
+// What is wrong with the buffers a log records: empty when every buffer handed out was freed
+// exactly once and nothing else was.
+inline std::string buffers_not_freed_once(const std::vector<std::string>& log) {
+  std::multiset<std::string> made, freed;
+  for (const std::string& line : log) {
+    if (line.rfind("buffer ", 0) == 0) made.insert(line.substr(7));
+    if (line.rfind("free ", 0) == 0 && line != "free_context") freed.insert(line.substr(5));
+  }
+  if (made == freed) return "";
+  return std::to_string(made.size()) + " buffers handed out, " + std::to_string(freed.size()) +
+         " frees, not the same ones";
 }
 
 }  // namespace quillmot::testing

@@ -30,7 +30,6 @@ namespace {
 using quillmot::testing::NetapiScript;
 using quillmot::testing::ScriptedEntry;
 
-NetapiScript* script = nullptr;
 std::map<void*, int> live_buffers;
 int buffers_made = 0;
 int own_fds[2] = {-1, -1};
@@ -38,16 +37,11 @@ std::string username, password;
 char context_token;
 
 NetapiScript& loaded() {
-  if (script == nullptr)
-    script = new NetapiScript(
-        quillmot::testing::read_netapi_script(std::getenv("QUILLMOT_NETAPI_SCRIPT")));
-  return *script;
+  return quillmot::testing::the_script();
 }
 
 void log(const std::string& line) {
-  const char* path = std::getenv("QUILLMOT_NETAPI_LOG");
-  if (path == nullptr) return;
-  std::ofstream(path, std::ios::app) << line << "\n";
+  quillmot::testing::log_call(line);
 }
 
 std::string env_or_dash(const char* name) {

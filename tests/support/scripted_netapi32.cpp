@@ -24,24 +24,15 @@ namespace {
 using quillmot::testing::NetapiScript;
 using quillmot::testing::ScriptedEntry;
 
-NetapiScript* script = nullptr;
 std::map<void*, int> live_buffers;
 int buffers_made = 0;
 
 NetapiScript& loaded() {
-  if (script == nullptr)
-    script = new NetapiScript(
-        quillmot::testing::read_netapi_script(std::getenv("QUILLMOT_NETAPI_SCRIPT")));
-  return *script;
+  return quillmot::testing::the_script();
 }
 
 void log(const std::string& line) {
-  const char* path = std::getenv("QUILLMOT_NETAPI_LOG");
-  if (path == nullptr) return;
-  if (FILE* file = std::fopen(path, "ab")) {
-    std::fputs((line + "\n").c_str(), file);
-    std::fclose(file);
-  }
+  quillmot::testing::log_call(line);
 }
 
 std::wstring from_utf8(const std::string& text) {
