@@ -115,16 +115,7 @@ NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
   }
   position_ += batch->entries.size();
   *resume_handle = position_;
-  if (!ahead_) {
-    // The batch ended at the end of the database, or exactly before its last groups: look one
-    // group ahead to tell which.
-    Read read = read_next(&group);
-    if (read == Read::kFailed) {
-      close_database();
-      return failure_;
-    }
-    if (read == Read::kGroup) ahead_ = std::move(group);
-  }
+  // A batch ends either with a group that did not fit, kept for the next one, or at the end.
   if (!ahead_) {
     close_database();
     batch->total_entries = static_cast<uint32_t>(batch->entries.size());

@@ -20,7 +20,6 @@ bool read_first_line(const char* path, std::string* line) {
   while ((c = std::fgetc(file)) != EOF && c != '\n') line->push_back(static_cast<char>(c));
   const bool ok = !std::ferror(file);
   std::fclose(file);
-  if (!ok) wipe(*line);
   return ok;
 }
 

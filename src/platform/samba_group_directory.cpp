@@ -93,6 +93,29 @@ class ResultBuffer {
   uint8_t* data_ = nullptr;
 };
 
+// Calls the library with its standard output diverted; a failed call when it cannot be.
+template <typename Call>
+NetStatus quietly(Call call) {
+  LibraryOutputToStderr quiet;
+  if (!quiet.diverted()) return kNetInternalError;
+  return call();
+}
+
+// One NetGroupEnum call at level 2. On success `buffer` holds the batch and `entries_read` counts
+// its records (none when the library gave no buffer).
+NetStatus enumerate_batch(SambaLibrary& library, const std::string& host,
+                          uint32_t preferred_max_length, uint32_t* resume_handle,
+                          ResultBuffer& buffer, uint32_t* entries_read, uint32_t* total_entries) {
+  *entries_read = 0;
+  *total_entries = 0;
+  NetStatus status = quietly([&] {
+    return library.group_enum(host.c_str(), 2, buffer.receive(), preferred_max_length, entries_read,
+                              total_entries, resume_handle);
+  });
+  if (buffer.groups() == nullptr) *entries_read = 0;
+  return status;
+}
+
 template <typename Function>
 bool bind(void* handle, const char* name, Function* function) {
   *function = reinterpret_cast<Function>(dlsym(handle, name));
@@ -168,17 +191,16 @@ std::unique_ptr<SambaLibrary> load_library() {
                bind(library->handle, "NetGroupEnum", &library->group_enum) &&
                bind(library->handle, "NetGroupGetInfo", &library->group_get_info) &&
                bind(library->handle, "NetApiBufferFree", &library->buffer_free);
-  if (bound) {
-    LibraryOutputToStderr quiet;
-    bound = quiet.diverted() && library->init(&library->context) == 0 &&
-            library->context != nullptr && apply_credentials(*library, credentials);
-  }
+  bound = bound && quietly([&] {
+                     bool ready = library->init(&library->context) == 0 &&
+                                  library->context != nullptr &&
+                                  apply_credentials(*library, credentials);
+                     return ready ? kNetSuccess : kNetInternalError;
+                   }) == kNetSuccess;
   wipe(credentials.password);
   if (!bound) {
-    if (library->context != nullptr) {
-      LibraryOutputToStderr quiet;
-      if (quiet.diverted()) library->free_context(library->context);
-    }
+    if (library->context != nullptr)
+      quietly([&] { return library->free_context(library->context); });
     // The library stays mapped once initialised: its destructors run at exit and expect it.
     if (library->handle != nullptr && library->context == nullptr) dlclose(library->handle);
     return nullptr;
@@ -213,10 +235,7 @@ SambaGroupDirectory::SambaGroupDirectory() = default;
 
 SambaGroupDirectory::~SambaGroupDirectory() {
   if (library_ == nullptr) return;
-  {
-    LibraryOutputToStderr quiet;
-    if (quiet.diverted()) library_->free_context(library_->context);
-  }
+  quietly([&] { return library_->free_context(library_->context); });
   // The library stays mapped: its destructors run at exit and expect it there.
 }
 
@@ -240,20 +259,13 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
   if (*resume_handle == 0) delivered_ = 0;
 
   ResultBuffer buffer(*lib);
-  uint32_t entries_read = 0;
-  uint32_t total_entries = 0;
-  NetStatus status;
-  {
-    LibraryOutputToStderr quiet;
-    if (!quiet.diverted()) return kNetInternalError;
-    // libnetapi's handles are 32 bits; every one we hold came from it.
-    uint32_t handle = static_cast<uint32_t>(*resume_handle);
-    status = lib->group_enum(host.c_str(), 2, buffer.receive(), preferred_max_length, &entries_read,
-                             &total_entries, &handle);
-    *resume_handle = handle;
-  }
+  uint32_t entries_read, total_entries;
+  // libnetapi's handles are 32 bits; every one we hold came from it.
+  uint32_t handle = static_cast<uint32_t>(*resume_handle);
+  NetStatus status = enumerate_batch(*lib, host, preferred_max_length, &handle, buffer,
+                                     &entries_read, &total_entries);
+  *resume_handle = handle;
   if (status != kNetSuccess && status != kNetErrorMoreData) return status;
-  if (buffer.groups() == nullptr) entries_read = 0;
   batch->entries.reserve(entries_read);
   for (uint32_t i = 0; i < entries_read; ++i)
     batch->entries.push_back(to_entry(buffer.groups()[i]));
@@ -279,12 +291,8 @@ NetStatus SambaGroupDirectory::NetGroupGetInfo(const std::u16string& server_name
   uint32_t group_id = 0;
   {
     ResultBuffer buffer(*lib);
-    NetStatus status;
-    {
-      LibraryOutputToStderr quiet;
-      if (!quiet.diverted()) return kNetInternalError;
-      status = lib->group_get_info(host.c_str(), name.c_str(), 2, buffer.receive());
-    }
+    NetStatus status = quietly(
+        [&] { return lib->group_get_info(host.c_str(), name.c_str(), 2, buffer.receive()); });
     if (status != kNetSuccess) return status;
     if (buffer.groups() == nullptr) return kNetInternalError;
     group_id = buffer.groups()->grpi2_group_id;
@@ -299,20 +307,13 @@ NetStatus SambaGroupDirectory::find_by_id(SambaLibrary& lib, const std::string& 
   EnumerationGuard guard;
   for (;;) {
     ResultBuffer buffer(lib);
-    uint32_t entries_read = 0;
-    uint32_t total_entries = 0;
-    NetStatus status;
-    {
-      LibraryOutputToStderr quiet;
-      if (!quiet.diverted()) return kNetInternalError;
-      // As large a batch as the server will give: the fewest calls and round trips. A domain
-      // controller answers with the whole domain at once whatever is asked; a classic server
-      // answers in as few batches as it can.
-      status = lib.group_enum(host.c_str(), 2, buffer.receive(), kLargestBatch, &entries_read,
-                              &total_entries, &resume_handle);
-    }
+    uint32_t entries_read, total_entries;
+    // As large a batch as the server will give: the fewest calls and round trips. A domain
+    // controller answers with the whole domain at once whatever is asked; a classic server
+    // answers in as few batches as it can.
+    NetStatus status = enumerate_batch(lib, host, kLargestBatch, &resume_handle, buffer,
+                                       &entries_read, &total_entries);
     if (status != kNetSuccess && status != kNetErrorMoreData) return status;
-    if (buffer.groups() == nullptr) entries_read = 0;
     for (uint32_t i = 0; i < entries_read; ++i) {
       if (buffer.groups()[i].grpi2_group_id != group_id) continue;
       *entry = to_entry(buffer.groups()[i]);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "../support/nss_database.h"
+#include "../support/private_mounts.h"
 #include "../support/run_program.h"
 
 namespace quillmot::testing {
@@ -40,13 +41,6 @@ ProgramResult run(const NssDatabase& database, const std::vector<std::string>& w
   program.argv.insert(program.argv.end(), words.begin(), words.end());
   program.env = database.environment();
   return run_program(program);
-}
-
-bool as_root_or_skip(const char* why) {
-  if (geteuid() == 0) return true;
-  const char* ci = std::getenv("CI");
-  if (ci != nullptr && std::string(ci) == "true") ADD_FAILURE() << why << " needs root in CI";
-  return false;
 }
 
 TEST(OutputFailures, FailedWritesEndTheRunWithTheErrorLine) {
@@ -151,21 +145,14 @@ TEST(OutputFailures, ANonBlockingPipeWithALateReaderGetsEveryByte) {
 }
 
 TEST(OutputFailures, AFileSystemThatFillsUp) {
-  if (!as_root_or_skip("a tmpfs in a private mount namespace")) GTEST_SKIP() << "needs root";
+  if (!running_as_root("a tmpfs in a private mount namespace")) GTEST_SKIP() << "needs root";
   std::string listed;
   NssDatabase database(many_groups(kManyGroups, &listed));
   const std::string mount_point = database.group_file() + ".mnt";
   std::filesystem::create_directory(mount_point);
-  ProgramRun program;
-  program.file = "/usr/bin/unshare";
-  program.argv = {"unshare",
-                  "-m",
-                  "sh",
-                  "-c",
-                  "mount -t tmpfs -o size=100k tmpfs \"$1\" && exec \"$2\" -Q i > \"$1/groups\"",
-                  "sh",
-                  mount_point,
-                  QUILLMOT_BINARY};
+  ProgramRun program = shell_in_private_mount_namespace(
+      "mount -t tmpfs -o size=100k tmpfs \"$1\" && exec \"$2\" -Q i > \"$1/groups\"",
+      {mount_point, QUILLMOT_BINARY});
   program.env = database.environment();
   ProgramResult got = run_program(program);
   EXPECT_EQ(got.out, "");
@@ -179,21 +166,13 @@ TEST(OutputFailures, RunningOutOfMemoryIsAFailedCallNeverAnAbort) {
 #if defined(QUILLMOT_SANITIZED)
   GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address-space limit";
 #endif
-  if (!as_root_or_skip("a private mount namespace")) GTEST_SKIP() << "needs root";
+  if (!running_as_root("a private mount namespace")) GTEST_SKIP() << "needs root";
   std::string listed;
   NssDatabase database(many_groups(400000, &listed));
   for (int megabytes : {8, 16, 24, 32, 64}) {
-    ProgramRun program;
-    program.file = "/usr/bin/unshare";
-    program.argv = {"unshare",
-                    "-m",
-                    "sh",
-                    "-c",
-                    "mount --bind \"$1\" /etc/group && ulimit -v \"$3\" && exec \"$2\" -Q i",
-                    "sh",
-                    database.group_file(),
-                    QUILLMOT_BINARY,
-                    std::to_string(megabytes * 1024)};
+    ProgramRun program = shell_in_private_mount_namespace(
+        "mount --bind \"$1\" /etc/group && ulimit -v \"$3\" && exec \"$2\" -Q i",
+        {database.group_file(), QUILLMOT_BINARY, std::to_string(megabytes * 1024)});
     program.timeout_seconds = 120;
     ProgramResult got = run_program(program);
     EXPECT_EQ(got.signal, 0) << megabytes << " MiB";

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "../support/nss_database.h"
+#include "../support/private_mounts.h"
 #include "../support/run_program.h"
 
 namespace quillmot::testing {
@@ -135,11 +136,7 @@ TEST(LocalDirectory, AClosedPipeNeitherKillsNorChangesTheStatus) {
 // place, and the group file is opened once, however often the C library has to make room for
 // that group.
 TEST(LocalDirectory, ALargeGroupAmidManyIsListedInOnePass) {
-  if (geteuid() != 0) {
-    const char* ci = std::getenv("CI");
-    if (ci != nullptr && std::string(ci) == "true") FAIL() << "needs root in CI";
-    GTEST_SKIP() << "needs root for a private mount namespace";
-  }
+  if (!running_as_root("a private mount namespace")) GTEST_SKIP() << "needs root";
   std::string expected;
   std::string lines = many_groups(kLargeDatabase / 2, &expected);
   std::string members;
@@ -149,18 +146,10 @@ TEST(LocalDirectory, ALargeGroupAmidManyIsListedInOnePass) {
   expected.insert(expected.find("\"grp5000\""), "\"large\",4242\n");
   NssDatabase database(lines);
   const std::string trace = database.group_file() + ".trace";
-  ProgramRun run;
-  run.file = "/usr/bin/unshare";
-  run.argv = {"unshare",
-              "-m",
-              "sh",
-              "-c",
-              "mount --bind \"$1\" /etc/group && "
-              "exec strace -f -qq -e trace=open,openat -o \"$2\" \"$3\" -Q i",
-              "sh",
-              database.group_file(),
-              trace,
-              QUILLMOT_BINARY};
+  ProgramRun run = shell_in_private_mount_namespace(
+      "mount --bind \"$1\" /etc/group && "
+      "exec strace -f -qq -e trace=open,openat -o \"$2\" \"$3\" -Q i",
+      {database.group_file(), trace, QUILLMOT_BINARY});
   // The leak checker cannot run under strace.
   run.env = {"ASAN_OPTIONS=detect_leaks=0"};
   run.timeout_seconds = 300;
