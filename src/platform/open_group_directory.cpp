@@ -2,7 +2,7 @@
 
 #include "platform/group_directory.h"
 #include "platform/nss_group_directory.h"
-#include "platform/samba_group_directory.h"
+#include "platform/samba/samba_group_directory.h"
 
 namespace quillmot {
 

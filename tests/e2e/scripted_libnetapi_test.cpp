@@ -21,7 +21,9 @@ namespace {
 
 class ScriptedLibrary {
  public:
-  explicit ScriptedLibrary(const std::string& script) : files_(script) {}
+  explicit ScriptedLibrary(const std::string& script,
+                           const char* directory = QUILLMOT_NETAPI_DOUBLE_DIR)
+      : files_(script), directory_(directory) {}
 
   ProgramResult run(const std::vector<std::string>& words,
                     const std::vector<std::string>& extra_env = {"USER=qbars%secret"},
@@ -29,7 +31,7 @@ class ScriptedLibrary {
     program.file = QUILLMOT_BINARY;
     program.argv = {"quillmot"};
     program.argv.insert(program.argv.end(), words.begin(), words.end());
-    program.env = {"LD_LIBRARY_PATH=" QUILLMOT_NETAPI_DOUBLE_DIR,
+    program.env = {"LD_LIBRARY_PATH=" + directory_,
                    "QUILLMOT_NETAPI_SCRIPT=" + files_.script_path(),
                    "QUILLMOT_NETAPI_LOG=" + files_.log_path(),
                    // No machine's Kerberos set-up may leak in.
@@ -45,8 +47,10 @@ class ScriptedLibrary {
   std::vector<std::string> calls() const {
     std::vector<std::string> lines;
     for (std::string line : log()) {
-      if (line.rfind("enum ", 0) == 0) line = line.substr(0, line.find(" diverted"));
+      if (line.rfind("enum ", 0) == 0 || line.rfind("display ", 0) == 0)
+        line = line.substr(0, line.find(" diverted"));
       if (line.rfind("init ", 0) == 0) line = "init";
+      if (line.rfind("lp_set_cmdline ", 0) == 0) continue;
       if (line.rfind("buffer ", 0) == 0 || line.rfind("free ", 0) == 0) continue;
       lines.push_back(line);
     }
@@ -62,6 +66,7 @@ class ScriptedLibrary {
 
  private:
   ScriptDirectory files_;
+  std::string directory_;
 };
 
 const std::string kEnumError = "ERROR in NetGroupEnum()\n";
@@ -74,7 +79,25 @@ struct Case {
   std::string out, err;
   int status;
   std::vector<std::string> calls;
+  // The scripted library the program loads: with the worker behind NetGroupGetInfo, or without.
+  const char* library = QUILLMOT_NETAPI_DOUBLE_DIR;
 };
+
+const char* const kWithoutWorker = QUILLMOT_NETAPI_OLD_DOUBLE_DIR;
+
+void expect_runs_as_scripted(const Case& c) {
+  ScriptedLibrary library(c.script, c.library);
+  ProgramResult got = library.run(c.words);
+  EXPECT_EQ(got.out, c.out) << c.what;
+  EXPECT_EQ(got.err, c.err) << c.what;
+  EXPECT_EQ(got.exit_status, c.status) << c.what;
+  EXPECT_EQ(library.calls(), c.calls) << c.what;
+  if (c.status == 0) library.expect_buffers_freed_once();
+  // Signed sessions are asked for before the library reads its configuration.
+  ASSERT_GE(library.log().size(), 2u) << c.what;
+  EXPECT_EQ(library.log()[0], "lp_set_cmdline client signing = required") << c.what;
+  EXPECT_EQ(library.log()[1].rfind("init ", 0), 0u) << c.what;
+}
 
 TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
   std::string big_out;
@@ -84,16 +107,16 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
     big_out += name;
   }
   const Case cases[] = {
-      {"a classic server: batches with 234, the domain's total in each",
+      {"pages ended by 234, each starting at the next index of the last entry before it",
        "enum\t234\t5\t3\ngroup\t1\ta\ngroup\t2\tb\ngroup\t3\tc\n"
        "enum\t0\t5\t5\ngroup\t4\td\ngroup\t5\te\n",
        {"-S", "srv", "-Q", "i"},
        "\"a\",1\n\"b\",2\n\"c\",3\n\"d\",4\n\"e\",5\n",
        "",
        0,
-       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0",
-        "enum srv 2 10240 3", "free_context"}},
-      {"a domain controller: everything in one batch, texts as they are",
+       {"init", "set_username qbars", "set_password secret", "display srv 3 0 1000 10240",
+        "display srv 3 3 1000 10240", "free_context"}},
+      {"one page that holds everything, texts as they are",
        "enum\t0\t2\t2\ngroup\t512\tDomain Admins\tDesignated, \"admins\"\n"
        "group\t4294967295\tGruppe M\xc3\xbcller \xe2\x98\x83\t\n",
        {"-S", "\\\\dc01", "-Q", "d"},
@@ -101,7 +124,7 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "\"Gruppe M\xc3\xbcller \xe2\x98\x83\",4294967295,\"\"\n",
        "",
        0,
-       {"init", "set_username qbars", "set_password secret", "enum dc01 2 10240 0",
+       {"init", "set_username qbars", "set_password secret", "display dc01 3 0 1000 10240",
         "free_context"}},
       {"a batch of 5000 groups",
        "enum\t0\t5000\t5000\ngroups\t5000\t10000\tbulk\n",
@@ -109,38 +132,81 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        big_out,
        "",
        0,
-       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0", "free_context"}},
+       {"init", "set_username qbars", "set_password secret", "display srv 3 0 1000 10240",
+        "free_context"}},
       {"a failure at the first call",
        "enum\t5\t0\t0\n",
        {"-S", "srv"},
        "",
        kEnumError,
        1,
-       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0", "free_context"}},
+       {"init", "set_username qbars", "set_password secret", "display srv 3 0 1000 10240"}},
       {"a failure at a later call keeps the earlier records",
        "enum\t234\t4\t2\ngroup\t1\ta\ngroup\t2\tb\nenum\t59\t0\t2\n",
        {"-S", "srv"},
        "\"a\"\n\"b\"\n",
        kEnumError,
        1,
-       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0",
-        "enum srv 2 10240 2", "free_context"}},
+       {"init", "set_username qbars", "set_password secret", "display srv 3 0 1000 10240",
+        "display srv 3 2 1000 10240"}},
       {"more promised forever while the resume handle cycles 1, 2, 1, 2",
        "enum\t234\t10\t1\ngroup\t1\ta\nenum\t234\t10\t2\ngroup\t2\tb\nrepeat\n",
        {"-S", "srv"},
        "\"a\"\n\"b\"\n\"a\"\n",
        kEnumError,
        1,
-       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0",
-        "enum srv 2 10240 1", "enum srv 2 10240 2", "free_context"}},
+       {"init", "set_username qbars", "set_password secret", "display srv 3 0 1000 10240",
+        "display srv 3 1 1000 10240", "display srv 3 2 1000 10240", "free_context"}},
+      {"a later page that is empty but claims more: asking again would get the same",
+       "enum\t234\t0\t2\ngroup\t1\ta\ngroup\t2\tb\nenum\t234\t0\t9\n",
+       {"-S", "srv"},
+       "\"a\"\n\"b\"\n",
+       kEnumError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "display srv 3 0 1000 10240",
+        "display srv 3 2 1000 10240", "free_context"}},
       {"more promised forever with nothing delivered and the handle unmoved",
        "enum\t234\t0\t0\nrepeat\n",
        {"-S", "srv"},
        "",
        kEnumError,
        1,
-       {"init", "set_username qbars", "set_password secret", "enum srv 2 10240 0", "free_context"}},
-      {"a lookup: the identifier from the lookup, the texts from the listing, which stops there",
+       {"init", "set_username qbars", "set_password secret", "display srv 3 0 1000 10240",
+        "free_context"}},
+      {"a lookup through the worker: the server's spelling, whatever the case asked for",
+       "lookup\tDomain Users\t0\t513\tAll domain users\n",
+       {"-S", "srv", "-Q", "d", "domain USERS"},
+       "\"Domain Users\",513,\"All domain users\"\n",
+       "",
+       0,
+       {"init", "set_username qbars", "set_password secret", "push_frame",
+        "worker srv domain USERS 2", "free_frame", "free_context"}},
+      {"a lookup through the worker: UTF-8 texts byte for byte, the largest identifier",
+       "lookup\tGruppe M\xc3\xbcller \xe2\x98\x83\t0\t4294967295\tTeam \"Ops\", night\n",
+       {"-S", "srv", "-Q", "d", "-q", "'", "Gruppe M\xc3\xbcller \xe2\x98\x83"},
+       "'Gruppe M\xc3\xbcller \xe2\x98\x83',4294967295,'Team \"Ops\", night'\n",
+       "",
+       0,
+       {"init", "set_username qbars", "set_password secret", "push_frame",
+        "worker srv Gruppe M\xc3\xbcller \xe2\x98\x83 2", "free_frame", "free_context"}},
+      {"a lookup through the worker of a name the server does not know",
+       "lookup\tDomain Users\t0\t513\n",
+       {"-S", "srv", "Nobody"},
+       "",
+       kLookupError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "push_frame", "worker srv Nobody 2",
+        "free_frame"}},
+      {"a lookup through the worker of a user's name: not a group (WERR_INVALID_DATATYPE)",
+       "lookup\tAdministrator\t1804\t500\n",
+       {"-S", "srv", "Administrator"},
+       "",
+       kLookupError,
+       1,
+       {"init", "set_username qbars", "set_password secret", "push_frame",
+        "worker srv Administrator 2", "free_frame"}},
+      {"no worker: the identifier from the public lookup, the texts from a listing that stops "
+       "there",
        "lookup\tDomain Users\t0\t513\n"
        "enum\t234\t4\t2\ngroup\t512\tDomain Admins\tAdmins\ngroup\t513\tDomain Users\tAll users\n"
        "enum\t0\t4\t4\ngroup\t514\tDomain Guests\ngroup\t515\tDomain Computers\n",
@@ -149,8 +215,9 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "",
        0,
        {"init", "set_username qbars", "set_password secret", "lookup srv Domain Users 2",
-        "enum srv 2 4294967295 0", "free_context"}},
-      {"a lookup whose group is in a later batch",
+        "enum srv 2 4294967295 0", "free_context"},
+       kWithoutWorker},
+      {"no worker: the group in a later batch of the listing",
        "lookup\tDomain Guests\t0\t514\n"
        "enum\t234\t4\t2\ngroup\t512\tDomain Admins\tAdmins\ngroup\t513\tDomain Users\tAll users\n"
        "enum\t0\t4\t4\ngroup\t514\tDomain Guests\tGuests\ngroup\t515\tDomain Computers\n",
@@ -159,41 +226,35 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "",
        0,
        {"init", "set_username qbars", "set_password secret", "lookup srv Domain Guests 2",
-        "enum srv 2 4294967295 0", "enum srv 2 4294967295 2", "free_context"}},
-      {"a group the server does not know",
+        "enum srv 2 4294967295 0", "enum srv 2 4294967295 2", "free_context"},
+       kWithoutWorker},
+      {"no worker: a group the server does not know",
        "lookup\tDomain Users\t0\t513\n",
        {"-S", "srv", "Nobody"},
        "",
        kLookupError,
        1,
-       {"init", "set_username qbars", "set_password secret", "lookup srv Nobody 2",
-        "free_context"}},
-      {"a lookup whose listing cycles without the group",
+       {"init", "set_username qbars", "set_password secret", "lookup srv Nobody 2"},
+       kWithoutWorker},
+      {"no worker: a listing that cycles without the group",
        "lookup\tx\t0\t77\nenum\t234\t10\t1\ngroup\t1\ta\nenum\t234\t10\t2\ngroup\t2\tb\nrepeat\n",
        {"-S", "srv", "x"},
        "",
        kLookupError,
        1,
        {"init", "set_username qbars", "set_password secret", "lookup srv x 2",
-        "enum srv 2 4294967295 0", "enum srv 2 4294967295 1", "enum srv 2 4294967295 2",
-        "free_context"}},
-      {"a lookup that the server refuses",
+        "enum srv 2 4294967295 0", "enum srv 2 4294967295 1", "enum srv 2 4294967295 2"},
+       kWithoutWorker},
+      {"no worker: a lookup that the server refuses",
        "lookup\tx\t5\t0\n",
        {"-S", "srv", "x"},
        "",
        kLookupError,
        1,
-       {"init", "set_username qbars", "set_password secret", "lookup srv x 2", "free_context"}},
+       {"init", "set_username qbars", "set_password secret", "lookup srv x 2"},
+       kWithoutWorker},
   };
-  for (const Case& c : cases) {
-    ScriptedLibrary library(c.script);
-    ProgramResult got = library.run(c.words);
-    EXPECT_EQ(got.out, c.out) << c.what;
-    EXPECT_EQ(got.err, c.err) << c.what;
-    EXPECT_EQ(got.exit_status, c.status) << c.what;
-    EXPECT_EQ(library.calls(), c.calls) << c.what;
-    if (c.status == 0) library.expect_buffers_freed_once();
-  }
+  for (const Case& c : cases) expect_runs_as_scripted(c);
 }
 
 TEST(SambaGroupDirectory, EveryBufferIsFreedOnceWhateverTheOutcome) {
@@ -201,9 +262,11 @@ TEST(SambaGroupDirectory, EveryBufferIsFreedOnceWhateverTheOutcome) {
        {"enum\t234\t4\t2\ngroup\t1\ta\ngroup\t2\tb\nenum\t59\t0\t2\n",
         "enum\t234\t10\t1\ngroup\t1\ta\nenum\t234\t10\t2\ngroup\t2\tb\nrepeat\n",
         "lookup\tx\t0\t2\nenum\t0\t2\t2\ngroup\t1\ta\ngroup\t2\tx\n"}) {
-    ScriptedLibrary library(script);
-    library.run({"-S", "srv", script[0] == 'l' ? "x" : "-Qn"});
-    library.expect_buffers_freed_once();
+    for (const char* directory : {QUILLMOT_NETAPI_DOUBLE_DIR, kWithoutWorker}) {
+      ScriptedLibrary library(script, directory);
+      library.run({"-S", "srv", script[0] == 'l' ? "x" : "-Qn"});
+      library.expect_buffers_freed_once();
+    }
   }
 }
 
@@ -338,7 +401,7 @@ TEST(SambaGroupDirectory, NothingTheLibraryPrintsReachesStandardOutput) {
         EXPECT_GE(std::stoi(m[1]), 3) << c.what;
         EXPECT_GE(std::stoi(m[2]), 3) << c.what;
       }
-      if (line.rfind("enum ", 0) == 0) {
+      if (line.rfind("display ", 0) == 0) {
         ++enum_calls;
         EXPECT_NE(line.find(" diverted"), std::string::npos) << c.what << ": " << line;
         EXPECT_EQ(line.find(":inherited"), std::string::npos) << c.what << ": " << line;

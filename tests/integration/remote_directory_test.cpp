@@ -187,6 +187,18 @@ TEST_F(RemoteDirectory, Lookups) {
        "",
        0},
       {&classic_, {"Classic Group 9999"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      // Matched as the server matches, written as the server spells it.
+      {&dc_, {"-Q", "d", "domain USERS"}, "\"Domain Users\",513,\"All domain users\"\n", "", 0},
+      {&classic_,
+       {"-Q", "d", "classic group 7"},
+       "\"Classic Group 7\",1006,\"Comment, number \"7\"\"\n",
+       "",
+       0},
+      // Names the server knows that are not global groups: a user, an alias of the built-in
+      // domain, a user of the classic server.
+      {&dc_, {"Administrator"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {&dc_, {"Administrators"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {&classic_, {"quilltest"}, "", "ERROR in NetGroupGetInfo()\n", 1},
   };
   for (const Case& c : cases) {
     std::vector<std::string> words = {"-S", c.server->host};
@@ -195,6 +207,53 @@ TEST_F(RemoteDirectory, Lookups) {
     EXPECT_EQ(got.out, c.out) << c.words.back();
     EXPECT_EQ(got.err, c.err) << c.words.back();
     EXPECT_EQ(got.exit_status, c.status) << c.words.back();
+  }
+}
+
+// What `rpcclient -c 'querygroup RID'` says of a group, as the record -Q d writes with -q ''
+// -d '\t'.
+std::string querygroup_record(const Server& server, uint32_t rid) {
+  ProgramRun run;
+  run.file = "/usr/bin/rpcclient";
+  run.argv = {"rpcclient", "-U", server.user + "%" + server.password, "-c",
+              "querygroup " + std::to_string(rid), server.host};
+  ProgramResult got = run_program(run);
+  EXPECT_EQ(got.exit_status, 0) << got.err;
+  std::smatch name, description;
+  EXPECT_TRUE(std::regex_search(got.out, name, std::regex("Group Name:\t([^\n]*)\n")))
+      << got.out;
+  EXPECT_TRUE(std::regex_search(got.out, description, std::regex("Description:\t([^\n]*)\n")))
+      << got.out;
+  return name[1].str() + "\t" + std::to_string(rid) + "\t" + description[1].str() + "\n";
+}
+
+TEST_F(RemoteDirectory, LookupsAgreeWithRpcclientQuerygroup) {
+  for (const Server* server : {&dc_, &classic_}) {
+    // The first and the last group in the server's own order, and its UTF-8 one.
+    ProgramResult listing = as(*server, {"-S", server->host, "-Q", "i", "-q", "", "-d", "\\t"});
+    ASSERT_EQ(listing.exit_status, 0);
+    std::vector<std::pair<std::string, uint32_t>> groups;
+    for (const auto& group : parse_tabbed(listing.out)) groups.push_back(group);
+    ASSERT_GE(groups.size(), 700u);
+    std::istringstream in(listing.out);
+    std::string first, last, line;
+    std::getline(in, first);
+    for (last = first; std::getline(in, line);) last = line;
+    std::vector<std::string> names = {first.substr(0, first.rfind('\t')),
+                                      last.substr(0, last.rfind('\t'))};
+    for (const auto& group : groups)
+      if (group.first.find('\xc3') != std::string::npos) names.push_back(group.first);
+    ASSERT_EQ(names.size(), 3u);
+    for (const std::string& name : names) {
+      uint32_t rid = 0;
+      for (const auto& group : groups)
+        if (group.first == name) rid = group.second;
+      ProgramResult got =
+          as(*server, {"-S", server->host, "-Q", "d", "-q", "", "-d", "\\t", name});
+      EXPECT_EQ(got.out, querygroup_record(*server, rid)) << name;
+      EXPECT_EQ(got.err, "") << name;
+      EXPECT_EQ(got.exit_status, 0) << name;
+    }
   }
 }
 

@@ -1,15 +1,23 @@
 // The script both scripted Network Management libraries replay (libnetapi.so.1 on Linux,
 // netapi32.dll on Windows): one directive a line, fields separated by tabs.
-//   enum STATUS TOTAL NEXT_HANDLE     a NetGroupEnum reply; the group lines after it are its
-//   entries group ID NAME [COMMENT]           one entry of the reply above (texts in UTF-8) groups
-//   COUNT FIRST_ID PREFIX      COUNT entries named PREFIX00000, PREFIX00001, ... repeat once the
-//   replies run out, start again from the first lookup NAME STATUS ID [COMMENT]   a NetGroupGetInfo
-//   reply for that name (others: 2220) init STATUS                       what libnetapi_init
-//   returns (Linux only) chatter                           print to standard output as Samba's
-//   library does (Linux)
+// clang-format off
+//   enum STATUS TOTAL NEXT_HANDLE    an enumeration reply: NetGroupEnum's, and on Linux also a
+//                                    NetQueryDisplayInformation page (TOTAL unused, NEXT_HANDLE
+//                                    the last entry's next index); group lines after it are its
+//   group ID NAME [COMMENT]          one entry of the reply above (texts in UTF-8)
+//   groups COUNT FIRST_ID PREFIX     COUNT entries named PREFIX00000, PREFIX00001, ...
+//   repeat                           once the replies run out, start again from the first
+//   lookup NAME STATUS ID [COMMENT]  a NetGroupGetInfo reply for NAME, which is found whatever
+//                                    the case of the name asked for, as a server finds it, and
+//                                    comes back spelt as here (other names: 2220)
+//   init STATUS                      what libnetapi_init returns (Linux only)
+//   chatter                          print to standard output as Samba's library does (Linux)
+// clang-format on
 // Handles are 64-bit, so that a Windows resume handle above 32 bits can be scripted.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +53,17 @@ struct NetapiScript {
   bool chatter = false;
   uint32_t init_status = 0;
   size_t next_reply = 0;
+
+  // The lookup reply for a name, compared regardless of ASCII case; null when there is none.
+  const std::pair<const std::string, ScriptedLookupReply>* lookup(const std::string& name) const {
+    for (const auto& entry : lookups)
+      if (entry.first.size() == name.size() &&
+          std::equal(
+              name.begin(), name.end(), entry.first.begin(),
+              [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); }))
+        return &entry;
+    return nullptr;
+  }
 
   // The next enumeration reply, or null when the script has run out.
   const ScriptedEnumReply* next() {

@@ -3,6 +3,12 @@
 // a script file and logs every call, so that the remote directory's handling of what a real server
 // cannot be made to do (endless replies, odd totals, huge batches) is tested without a server.
 //
+// It keeps the real library's lifetimes: the worker behind NetGroupGetInfo (NetGroupGetInfo_r)
+// puts a group's texts on the caller's top talloc stack frame, freed with that frame; the public
+// NetGroupGetInfo frees them before it returns, so that a program reading them fails under the
+// sanitizers. Built with QUILLMOT_WITHOUT_WORKER, it lacks the worker and the frame calls, as
+// another libnetapi may.
+//
 // QUILLMOT_NETAPI_SCRIPT names the script (netapi_script.h);
 // QUILLMOT_NETAPI_LOG names the log: one line per call, buffers by number.
 #include <fcntl.h>
@@ -29,6 +35,8 @@ using quillmot::testing::NetapiScript;
 using quillmot::testing::ScriptedEntry;
 
 std::map<void*, int> live_buffers;
+// Display buffers and their entry counts: their texts belong to them, as in the real library.
+std::map<void*, size_t> display_texts;
 int buffers_made = 0;
 int own_fds[2] = {-1, -1};
 std::string username, password;
@@ -86,6 +94,47 @@ uint8_t* make_buffer(const std::vector<ScriptedEntry>& entries) {
   return block;
 }
 
+// talloc stack frames: each holds the texts allocated on it while it was the top one.
+struct Frame {
+  std::vector<char*> texts;
+};
+std::vector<Frame*> frames;
+
+char* copy_text(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+[[maybe_unused]] void free_frame(Frame* frame) {
+  for (char* text : frame->texts) std::free(text);
+  delete frame;
+}
+
+// A NetGroupGetInfo reply at level 2: the record in a buffer of its own, the texts on the top
+// frame (or, with no frame, freed at once: what is left of them when the public call returns).
+uint32_t look_up(const char* server_name, const char* group_name, uint32_t level, uint8_t** buffer,
+                 const char* how) {
+  log(std::string(how) + " " + server_name + " " + group_name + " " + std::to_string(level));
+  const auto* found = loaded().lookup(group_name);
+  if (found == nullptr) return 2220;
+  if (found->second.status != 0) return found->second.status;
+  *buffer = make_buffer({{found->second.id, "", ""}});
+  auto* info = reinterpret_cast<GROUP_INFO_2*>(*buffer);
+  char* name = copy_text(found->first);
+  char* comment = copy_text(found->second.comment);
+  info->grpi2_name = name;
+  info->grpi2_comment = comment;
+  if (frames.empty()) {
+    std::free(name);
+    std::free(comment);
+  } else {
+    frames.back()->texts.push_back(name);
+    frames.back()->texts.push_back(comment);
+  }
+  return 0;
+}
+
 NET_API_STATUS status(uint32_t value) {
   return static_cast<NET_API_STATUS>(value);
 }
@@ -113,6 +162,12 @@ NET_API_STATUS libnetapi_init(struct libnetapi_ctx** ctx) {
   chatter("Anonymous login successful\n");
   *ctx = reinterpret_cast<libnetapi_ctx*>(&context_token);
   return status(s.init_status);
+}
+
+// libsmbconf's, which the real library loads: the client configuration's command-line layer.
+bool lp_set_cmdline(const char* name, const char* value) {
+  log(std::string("lp_set_cmdline ") + name + " = " + value);
+  return true;
 }
 
 NET_API_STATUS libnetapi_free(struct libnetapi_ctx*) {
@@ -150,6 +205,14 @@ NET_API_STATUS NetApiBufferFree(void* buffer) {
   }
   log("free " + std::to_string(found->second));
   live_buffers.erase(found);
+  if (auto display = display_texts.find(buffer); display != display_texts.end()) {
+    auto* groups = static_cast<NET_DISPLAY_GROUP*>(buffer);
+    for (size_t i = 0; i < display->second; ++i) {
+      std::free(const_cast<char*>(groups[i].grpi3_name));
+      std::free(const_cast<char*>(groups[i].grpi3_comment));
+    }
+    display_texts.erase(display);
+  }
   std::free(buffer);
   return status(0);
 }
@@ -173,14 +236,85 @@ NET_API_STATUS NetGroupEnum(const char* server_name, uint32_t level, uint8_t** b
 
 NET_API_STATUS NetGroupGetInfo(const char* server_name, const char* group_name, uint32_t level,
                                uint8_t** buffer) {
-  NetapiScript& s = loaded();
-  log("lookup " + std::string(server_name) + " " + group_name + " " + std::to_string(level));
-  auto found = s.lookups.find(group_name);
-  if (found == s.lookups.end()) return status(2220);
-  if (found->second.status != 0) return status(found->second.status);
-  // The real library's texts here point into memory it has freed; these say so if written.
-  *buffer = make_buffer({{found->second.id, "freed name", "freed comment"}});
-  return status(0);
+  // The real wrapper pushes a frame of its own and frees it before returning.
+  std::vector<Frame*> callers;
+  callers.swap(frames);
+  uint32_t result = look_up(server_name, group_name, level, buffer, "lookup");
+  callers.swap(frames);
+  return status(result);
 }
+
+NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t level, uint32_t idx,
+                                          uint32_t entries_requested, uint32_t prefmaxlen,
+                                          uint32_t* entries_read, void** buffer) {
+  NetapiScript& s = loaded();
+  log("display " + std::string(server_name) + " " + std::to_string(level) + " " +
+      std::to_string(idx) + " " + std::to_string(entries_requested) + " " +
+      std::to_string(prefmaxlen) + " " + descriptor_report());
+  chatter("enumerating\n");
+  const auto* reply = s.next();
+  if (reply == nullptr) return status(59);  // an unexpected network error
+  // The level-3 records in the place of level-2 ones: the same layout with the next index after.
+  const size_t count = reply->entries.size();
+  auto* block = static_cast<uint8_t*>(std::malloc(count * sizeof(NET_DISPLAY_GROUP) + 1));
+  auto* groups = reinterpret_cast<NET_DISPLAY_GROUP*>(block);
+  for (size_t i = 0; i < count; ++i) {
+    groups[i].grpi3_name = copy_text(reply->entries[i].name);
+    groups[i].grpi3_comment = copy_text(reply->entries[i].comment);
+    groups[i].grpi3_group_id = reply->entries[i].id;
+    groups[i].grpi3_attributes = 7;
+    groups[i].grpi3_next_index =
+        static_cast<uint32_t>(i + 1 == count ? reply->next_handle : idx + i + 1);
+  }
+  live_buffers[block] = ++buffers_made;
+  display_texts[block] = count;
+  log("buffer " + std::to_string(buffers_made));
+  *buffer = block;
+  *entries_read = static_cast<uint32_t>(count);
+  return status(reply->status);
+}
+
+#ifndef QUILLMOT_WITHOUT_WORKER
+
+void* _talloc_stackframe(const char*) {
+  frames.push_back(new Frame);
+  log("push_frame");
+  return frames.back();
+}
+
+int _talloc_free(void* pointer, const char*) {
+  // A frame goes with every frame pushed after it, as talloc's do.
+  for (size_t i = 0; i < frames.size(); ++i) {
+    if (frames[i] != pointer) continue;
+    while (frames.size() > i) {
+      free_frame(frames.back());
+      frames.pop_back();
+    }
+    log("free_frame");
+    return 0;
+  }
+  log("talloc_free unknown");
+  return -1;
+}
+
+// The generated record of the interface description, as the program declares it.
+struct NetGroupGetInfoRecord {
+  struct {
+    const char* server_name;
+    const char* group_name;
+    uint32_t level;
+  } in;
+  struct {
+    uint8_t** buffer;
+    uint32_t result;
+  } out;
+};
+
+uint32_t NetGroupGetInfo_r(struct libnetapi_ctx*, NetGroupGetInfoRecord* r) {
+  if (frames.empty()) log("worker called without a frame");
+  return look_up(r->in.server_name, r->in.group_name, r->in.level, r->out.buffer, "worker");
+}
+
+#endif
 
 }  // extern "C"

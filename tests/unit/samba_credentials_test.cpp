@@ -1,4 +1,4 @@
-#include "platform/samba_credentials.h"
+#include "platform/samba/samba_credentials.h"
 
 #include <gtest/gtest.h>
 

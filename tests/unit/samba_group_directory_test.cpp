@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/samba_group_directory.h"
+#include "platform/samba/samba_group_directory.h"
 
 namespace quillmot {
 namespace {

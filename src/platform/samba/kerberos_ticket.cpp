@@ -1,4 +1,4 @@
-#include "platform/kerberos_ticket.h"
+#include "platform/samba/kerberos_ticket.h"
 
 #include <dlfcn.h>
 

@@ -1,0 +1,41 @@
+// The worker behind libnetapi's public NetGroupGetInfo, which the program calls itself.
+//
+// The public call pushes a talloc stack frame, has the worker fill a level-2 record whose texts
+// the worker allocates on that frame, frees the frame and returns the record: its name and comment
+// then point into freed memory (Samba 4.17, and still in Samba's current sources). Called inside a
+// frame that the program pushes itself and frees only after it has copied the texts, the same
+// worker gives one group in a few round trips, whatever the domain's size.
+//
+// libnetapi exports the worker (NetGroupGetInfo_r, symbol version NETAPI_1.0.0) but does not
+// install the header that declares it; this is the record that Samba's interface description
+// generates for NetGroupGetInfo, declared here and only here.
+#pragma once
+
+#include <cstdint>
+
+struct libnetapi_ctx;
+
+namespace quillmot {
+
+struct NetGroupGetInfoCall {
+  struct {
+    const char* server_name;
+    const char* group_name;
+    uint32_t level;
+  } in;
+  struct {
+    uint8_t** buffer;
+    uint32_t result;  // NET_API_STATUS, an enumeration of 32 bits
+  } out;
+};
+
+// WERROR NetGroupGetInfo_r(struct libnetapi_ctx*, struct NetGroupGetInfo*): a WERROR is a 32-bit
+// code, or a structure holding one, returned in the same register either way.
+using NetGroupGetInfoWorker = uint32_t (*)(libnetapi_ctx* context, NetGroupGetInfoCall* call);
+
+// talloc's own entry points behind the talloc_stackframe() and talloc_free() macros: the first in
+// libsamba-util.so.0, the second in libtalloc.so.2, both loaded with libnetapi.
+using TallocStackframe = void* (*)(const char* location);
+using TallocFree = int (*)(void* pointer, const char* location);
+
+}  // namespace quillmot

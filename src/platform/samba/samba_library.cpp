@@ -1,0 +1,169 @@
+#include "platform/samba/samba_library.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/samba/kerberos_ticket.h"
+#include "platform/samba/samba_credentials.h"
+
+namespace quillmot {
+
+namespace {
+
+constexpr char kLibraryFile[] = "libnetapi.so.1";
+
+template <typename Function>
+bool bind(void* handle, const char* name, Function* function) {
+  *function = reinterpret_cast<Function>(dlsym(handle, name));
+  return *function != nullptr;
+}
+
+// When we set the credentials ourselves, the library must not read them from the environment as
+// well: it crashes on USER='%', and it would read PASSWD_FILE a second time. The passwords are
+// blanked in place first, as Samba's own tools do, so that they do not stay readable in the
+// process's environment.
+void take_credentials_out_of_environment() {
+  if (char* user = std::getenv("USER"))
+    if (char* percent = std::strchr(user, '%'))
+      std::memset(percent + 1, 0, std::strlen(percent + 1));
+  if (char* password = std::getenv("PASSWD")) std::memset(password, 0, std::strlen(password));
+  unsetenv("USER");
+  unsetenv("PASSWD");
+  unsetenv("PASSWD_FILE");
+}
+
+bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials) {
+  switch (credentials.kind) {
+    case SambaCredentials::kGiven:
+      // A user set through the library's own setter counts as given: a refused password then
+      // fails the session instead of falling back to an anonymous one.
+      return library.set_username(library.context, credentials.user.c_str()) == 0 &&
+             library.set_password(library.context, credentials.password.c_str()) == 0;
+    case SambaCredentials::kAnonymous:
+      // The setter reads "%" as Samba's tools do: no user, no password, no domain, no Kerberos.
+      // An empty user name alone would keep the guessed domain and be refused.
+      return library.set_username(library.context, "%") == 0;
+    case SambaCredentials::kGuessed: {
+      // With no password the library would ask for one; a script has nobody to answer, so with
+      // no terminal it goes on with an empty one, or with the Kerberos ticket cache when there
+      // is one.
+      const char* password = nullptr;
+      library.get_password(library.context, &password);
+      if ((password == nullptr || *password == '\0') && !isatty(STDIN_FILENO)) {
+        if (std::getenv("KRB5CCNAME") != nullptr) library.set_use_kerberos(library.context);
+        library.set_password(library.context, "");
+      }
+      return true;
+    }
+    case SambaCredentials::kUnreadable:
+      break;
+  }
+  return false;
+}
+
+bool bind_required(SambaLibrary& library) {
+  void* handle = library.handle;
+  return bind(handle, "libnetapi_init", &library.init) &&
+         bind(handle, "libnetapi_free", &library.free_context) &&
+         bind(handle, "libnetapi_get_password", &library.get_password) &&
+         bind(handle, "libnetapi_set_username", &library.set_username) &&
+         bind(handle, "libnetapi_set_password", &library.set_password) &&
+         bind(handle, "libnetapi_set_use_kerberos", &library.set_use_kerberos) &&
+         bind(handle, "NetGroupEnum", &library.group_enum) &&
+         bind(handle, "NetGroupGetInfo", &library.group_get_info) &&
+         bind(handle, "NetQueryDisplayInformation", &library.query_display) &&
+         bind(handle, "NetApiBufferFree", &library.buffer_free);
+}
+
+// Samba signs a session only where the server insists, unless told otherwise; its own tools sign
+// theirs. Unsigned, a reply altered on the way would be taken for records (a group renamed, an
+// identifier changed, a batch's "more entries" turned into the end). Set as Samba's tools set
+// their command-line options, over smb.conf, which is still read and never changed. An anonymous
+// session has no key to sign with and goes on unsigned, as theirs do.
+bool require_signing(void* handle) {
+  bool (*set_cmdline)(const char* name, const char* value) = nullptr;
+  return bind(handle, "lp_set_cmdline", &set_cmdline) && set_cmdline("client signing", "required");
+}
+
+// The worker and talloc's frame calls, found through libnetapi's handle (which searches the
+// libraries it loaded too). A libnetapi without any of them keeps the public lookup.
+void bind_one_group_reader(SambaLibrary& library) {
+  void* handle = library.handle;
+  if (!bind(handle, "NetGroupGetInfo_r", &library.group_get_info_worker) ||
+      !bind(handle, "_talloc_stackframe", &library.push_frame) ||
+      !bind(handle, "_talloc_free", &library.talloc_free)) {
+    library.group_get_info_worker = nullptr;
+    library.push_frame = nullptr;
+    library.talloc_free = nullptr;
+  }
+}
+
+}  // namespace
+
+LibraryOutputToStderr::LibraryOutputToStderr() {
+  std::fflush(stdout);
+  // The program opens descriptors 0 to 2 before anything else, so the saved copy is always above
+  // them; it is close-on-exec so that no helper the library starts inherits our standard output.
+  saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (saved_ < 0) return;
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    close(saved_);
+    saved_ = -1;
+  }
+}
+
+LibraryOutputToStderr::~LibraryOutputToStderr() {
+  std::fflush(stdout);
+  if (saved_ < 0) return;
+  while (dup2(saved_, STDOUT_FILENO) < 0 && errno == EINTR) {
+  }
+  close(saved_);
+}
+
+std::unique_ptr<SambaLibrary> load_samba_library() {
+  SambaCredentials credentials = read_samba_credentials(credential_sources_of_process());
+  if (credentials.kind == SambaCredentials::kUnreadable) return nullptr;
+  if (credentials.kind == SambaCredentials::kGuessed) {
+    // A ticket that a plain kinit left in the default cache, named so that the library (which
+    // may resolve "default" differently from the kinit that wrote it) finds the same one.
+    if (std::getenv("KRB5CCNAME") == nullptr && !isatty(STDIN_FILENO)) {
+      std::string cache = default_ticket_cache();
+      if (!cache.empty()) setenv("KRB5CCNAME", cache.c_str(), 1);
+    }
+  } else {
+    take_credentials_out_of_environment();
+  }
+
+  auto library = std::make_unique<SambaLibrary>();
+  library->handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
+  bool bound = library->handle != nullptr && bind_required(*library);
+  if (bound) bind_one_group_reader(*library);
+  // Before initialisation, which reads the client configuration.
+  bound = bound && require_signing(library->handle);
+  bound = bound && quietly([&] {
+                     bool ready = library->init(&library->context) == 0 &&
+                                  library->context != nullptr &&
+                                  apply_credentials(*library, credentials);
+                     return ready ? kNetSuccess : kNetInternalError;
+                   }) == kNetSuccess;
+  wipe(credentials.password);
+  if (!bound) {
+    if (library->context != nullptr) close_samba_library(*library);
+    // The library stays mapped once initialised: its destructors run at exit and expect it.
+    if (library->handle != nullptr && library->context == nullptr) dlclose(library->handle);
+    return nullptr;
+  }
+  return library;
+}
+
+void close_samba_library(SambaLibrary& library) {
+  quietly([&] { return library.free_context(library.context); });
+}
+
+}  // namespace quillmot
