@@ -119,10 +119,10 @@ NetStatus SambaGroupDirectory::outcome(NetStatus status) {
   return status;
 }
 
-SambaLibrary* SambaGroupDirectory::library() {
+SambaLibrary* SambaGroupDirectory::library(const std::string& host) {
   if (!load_tried_) {
     load_tried_ = true;
-    library_ = load_samba_library();
+    library_ = load_samba_library(host);
   }
   return library_.get();
 }
@@ -134,7 +134,7 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
   batch->total_entries = 0;
   std::string host = samba_host_name(server_name);
   if (host.empty()) return kNetErrorInvalidComputer;
-  SambaLibrary* lib = library();
+  SambaLibrary* lib = library(host);
   if (lib == nullptr) return kNetErrorBadNetPath;
 
   // The resume handle is the display index the next batch starts at; every one we hold came from
@@ -166,7 +166,7 @@ NetStatus SambaGroupDirectory::NetGroupGetInfo(const std::u16string& server_name
   if (host.empty()) return kNetErrorInvalidComputer;
   std::string name;
   if (!narrow_bytes(group_name, &name)) return kNetGroupNotFound;
-  SambaLibrary* lib = library();
+  SambaLibrary* lib = library(host);
   if (lib == nullptr) return kNetErrorBadNetPath;
   if (lib->reads_one_group()) return outcome(read_one_group(*lib, host, name, entry));
   return outcome(find_through_enumeration(*lib, host, name, entry));

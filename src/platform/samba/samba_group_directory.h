@@ -30,7 +30,7 @@ class SambaGroupDirectory : public GroupDirectory {
                             GroupEntry* entry) override;
 
  private:
-  SambaLibrary* library();
+  SambaLibrary* library(const std::string& host);
 
   // What a call returned, noting a failure.
   NetStatus outcome(NetStatus status);

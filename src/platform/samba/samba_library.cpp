@@ -1,7 +1,9 @@
 #include "platform/samba/samba_library.h"
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,7 +40,13 @@ void take_credentials_out_of_environment() {
   unsetenv("PASSWD_FILE");
 }
 
-bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials) {
+// Who logs on when no password was given: the Kerberos ticket when there is a usable one (and the
+// server is named so that Kerberos can find it), else, with nobody at a terminal to answer the
+// library's prompt, an anonymous session, the same as USER='%'. Left to the library, an empty
+// password is tried as the user's first, which a server refuses when it insists on signing.
+enum class Unattended { kTicket, kAnonymous, kPrompt };
+
+bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials, Unattended how) {
   switch (credentials.kind) {
     case SambaCredentials::kGiven:
       // A user set through the library's own setter counts as given: a refused password then
@@ -49,22 +57,43 @@ bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials) {
       // The setter reads "%" as Samba's tools do: no user, no password, no domain, no Kerberos.
       // An empty user name alone would keep the guessed domain and be refused.
       return library.set_username(library.context, "%") == 0;
-    case SambaCredentials::kGuessed: {
-      // With no password the library would ask for one; a script has nobody to answer, so with
-      // no terminal it goes on with an empty one, or with the Kerberos ticket cache when there
-      // is one.
-      const char* password = nullptr;
-      library.get_password(library.context, &password);
-      if ((password == nullptr || *password == '\0') && !isatty(STDIN_FILENO)) {
-        if (std::getenv("KRB5CCNAME") != nullptr) library.set_use_kerberos(library.context);
-        library.set_password(library.context, "");
+    case SambaCredentials::kGuessed:
+      switch (how) {
+        case Unattended::kTicket:
+          // An empty password, so that the library does not ask for one it will not use.
+          return library.set_use_kerberos(library.context) == 0 &&
+                 library.set_password(library.context, "") == 0;
+        case Unattended::kAnonymous:
+          return library.set_username(library.context, "%") == 0;
+        case Unattended::kPrompt:
+          return true;
       }
-      return true;
-    }
+      break;
     case SambaCredentials::kUnreadable:
       break;
   }
   return false;
+}
+
+// Kerberos names a server by its host name; an address has no service ticket to ask for.
+bool is_address(const std::string& host) {
+  unsigned char bytes[sizeof(in6_addr)];
+  return inet_pton(AF_INET, host.c_str(), bytes) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), bytes) == 1;
+}
+
+// Decides, before the library reads its environment, how a run with no password logs on; names
+// the ticket's cache for the library (which may resolve "default" differently from the kinit that
+// wrote it) when a ticket is used.
+Unattended unattended_logon(const std::string& host) {
+  if (!is_address(host)) {
+    std::string cache = default_ticket_cache();
+    if (!cache.empty()) {
+      setenv("KRB5CCNAME", cache.c_str(), 1);
+      return Unattended::kTicket;
+    }
+  }
+  return isatty(STDIN_FILENO) ? Unattended::kPrompt : Unattended::kAnonymous;
 }
 
 bool bind_required(SambaLibrary& library) {
@@ -126,19 +155,14 @@ LibraryOutputToStderr::~LibraryOutputToStderr() {
   close(saved_);
 }
 
-std::unique_ptr<SambaLibrary> load_samba_library() {
+std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
   SambaCredentials credentials = read_samba_credentials(credential_sources_of_process());
   if (credentials.kind == SambaCredentials::kUnreadable) return nullptr;
-  if (credentials.kind == SambaCredentials::kGuessed) {
-    // A ticket that a plain kinit left in the default cache, named so that the library (which
-    // may resolve "default" differently from the kinit that wrote it) finds the same one.
-    if (std::getenv("KRB5CCNAME") == nullptr && !isatty(STDIN_FILENO)) {
-      std::string cache = default_ticket_cache();
-      if (!cache.empty()) setenv("KRB5CCNAME", cache.c_str(), 1);
-    }
-  } else {
+  Unattended how = Unattended::kPrompt;
+  if (credentials.kind == SambaCredentials::kGuessed)
+    how = unattended_logon(host);
+  else
     take_credentials_out_of_environment();
-  }
 
   auto library = std::make_unique<SambaLibrary>();
   library->handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
@@ -149,7 +173,7 @@ std::unique_ptr<SambaLibrary> load_samba_library() {
   bound = bound && quietly([&] {
                      bool ready = library->init(&library->context) == 0 &&
                                   library->context != nullptr &&
-                                  apply_credentials(*library, credentials);
+                                  apply_credentials(*library, credentials, how);
                      return ready ? kNetSuccess : kNetInternalError;
                    }) == kNetSuccess;
   wipe(credentials.password);

@@ -10,6 +10,7 @@
 // clang-format on
 
 #include <memory>
+#include <string>
 
 #include "platform/group_directory.h"
 #include "platform/samba/netapi_worker.h"
@@ -40,9 +41,9 @@ struct SambaLibrary {
   }
 };
 
-// Opens libnetapi.so.1, initialises it and sets who logs on from the environment; null when any
-// step fails (no library, an unreadable PASSWD_FILE, a failed initialisation).
-std::unique_ptr<SambaLibrary> load_samba_library();
+// Opens libnetapi.so.1, initialises it and sets who logs on at `host` from the environment; null
+// when any step fails (no library, an unreadable PASSWD_FILE, a failed initialisation).
+std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host);
 
 // Frees the library's context; the library itself stays mapped, as its destructors run at exit.
 void close_samba_library(SambaLibrary& library);
