@@ -337,10 +337,11 @@ TEST(SambaGroupDirectory, CredentialsAreSetExplicitlyWhenAPasswordIsGiven) {
        0,
        "USER=qbars PASSWD=- PASSWD_FILE=-",
        {"set_username %"}},
-      {"an unreadable PASSWD_FILE fails before the library is loaded",
+      {"an unreadable PASSWD_FILE fails before the library is loaded, saying why",
        {"USER=qbars", "PASSWD_FILE=/nonexistent/password"},
        "",
-       kEnumError,
+       "quillmot: cannot read PASSWD_FILE /nonexistent/password: No such file or directory\n" +
+           kEnumError,
        1,
        "",
        {}},
@@ -364,6 +365,25 @@ TEST(SambaGroupDirectory, CredentialsAreSetExplicitlyWhenAPasswordIsGiven) {
     EXPECT_EQ(setters, c.setters) << c.what;
   }
   std::filesystem::remove(password_file);
+}
+
+TEST(SambaGroupDirectory, ALibraryThatCannotBeLoadedIsNamedBeforeTheErrorLine) {
+  ScriptDirectory broken("");
+  const std::string directory = std::filesystem::path(broken.script_path()).parent_path();
+  write_file(directory + "/libnetapi.so.1", "not a shared library\n");
+  ProgramRun program;
+  program.file = QUILLMOT_BINARY;
+  program.env = {"LD_LIBRARY_PATH=" + directory, "USER=%"};
+  for (const auto& words : std::vector<std::vector<std::string>>{{"quillmot", "-S", "srv"},
+                                                                 {"quillmot", "-S", "srv", "g"}}) {
+    program.argv = words;
+    ProgramResult got = run_program(program);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "quillmot: cannot load libnetapi.so.1 (package samba-libs): " + directory +
+                           "/libnetapi.so.1: file too short\n" +
+                           (words.size() == 3 ? kEnumError : kLookupError));
+    EXPECT_EQ(got.exit_status, 1);
+  }
 }
 
 TEST(SambaGroupDirectory, NothingTheLibraryPrintsReachesStandardOutput) {

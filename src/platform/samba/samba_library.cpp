@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "platform/raw_output.h"
 #include "platform/samba/kerberos_ticket.h"
 #include "platform/samba/samba_credentials.h"
 
@@ -19,6 +21,14 @@ namespace quillmot {
 namespace {
 
 constexpr char kLibraryFile[] = "libnetapi.so.1";
+
+// Why the library cannot be used, in a line of its own before the operation's error line, as
+// Samba's own lines come: an unreadable password file and a missing library would otherwise look
+// just like an unreachable server.
+void say_why(const std::string& reason) {
+  const std::string line = "quillmot: " + reason + "\n";
+  write_all(STDERR_FILENO, line.data(), line.size());
+}
 
 template <typename Function>
 bool bind(void* handle, const char* name, Function* function) {
@@ -156,8 +166,13 @@ LibraryOutputToStderr::~LibraryOutputToStderr() {
 }
 
 std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
-  SambaCredentials credentials = read_samba_credentials(credential_sources_of_process());
-  if (credentials.kind == SambaCredentials::kUnreadable) return nullptr;
+  const CredentialSources sources = credential_sources_of_process();
+  SambaCredentials credentials = read_samba_credentials(sources);
+  if (credentials.kind == SambaCredentials::kUnreadable) {
+    say_why(std::string("cannot read PASSWD_FILE ") + sources.password_file + ": " +
+            std::strerror(errno));
+    return nullptr;
+  }
   Unattended how = Unattended::kPrompt;
   if (credentials.kind == SambaCredentials::kGuessed)
     how = unattended_logon(host);
@@ -166,10 +181,20 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
 
   auto library = std::make_unique<SambaLibrary>();
   library->handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
-  bool bound = library->handle != nullptr && bind_required(*library);
+  if (library->handle == nullptr) {
+    const char* error = dlerror();
+    say_why(std::string("cannot load ") + kLibraryFile +
+            " (package samba-libs): " + (error ? error : "not found"));
+    return nullptr;
+  }
+  bool bound = bind_required(*library);
+  if (!bound) say_why(std::string(kLibraryFile) + " lacks a call that quillmot needs");
   if (bound) bind_one_group_reader(*library);
   // Before initialisation, which reads the client configuration.
-  bound = bound && require_signing(library->handle);
+  if (bound && !require_signing(library->handle)) {
+    say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
+    bound = false;
+  }
   bound = bound && quietly([&] {
                      bool ready = library->init(&library->context) == 0 &&
                                   library->context != nullptr &&
