@@ -56,7 +56,8 @@ sanitize: test-deps
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 # The Windows program, cross-built with mingw-w64 from the same sources.
-windows: test-deps
+windows:
+	@scripts/install-deps --windows
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DQUILLMOT_WERROR=ON >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
@@ -87,7 +88,8 @@ fuzz: test-deps
 
 # A Debian binary package built the Debian way (debhelper, dpkg-buildpackage) from a copy of the
 # tracked files, so that nothing is written beside the project.
-deb: test-deps
+deb:
+	@scripts/install-deps --deb
 	@rm -rf $(DEB_BUILD) && mkdir -p $(DEB_BUILD)/quillmot-$(VERSION)
 	@git ls-files -z | xargs -0 cp --parents -t $(DEB_BUILD)/quillmot-$(VERSION)
 	@cd $(DEB_BUILD)/quillmot-$(VERSION) && \

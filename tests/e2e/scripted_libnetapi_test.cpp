@@ -335,7 +335,7 @@ TEST(SambaGroupDirectory, CredentialsAreSetExplicitlyWhenAPasswordIsGiven) {
        listed,
        "",
        0,
-       "USER=qbars PASSWD=- PASSWD_FILE=-",
+       "USER=- PASSWD=- PASSWD_FILE=-",
        {"set_username %"}},
       {"an unreadable PASSWD_FILE fails before the library is loaded, saying why",
        {"USER=qbars", "PASSWD_FILE=/nonexistent/password"},
@@ -365,6 +365,53 @@ TEST(SambaGroupDirectory, CredentialsAreSetExplicitlyWhenAPasswordIsGiven) {
     EXPECT_EQ(setters, c.setters) << c.what;
   }
   std::filesystem::remove(password_file);
+}
+
+TEST(SambaGroupDirectory, APasswordTypedAtTheTerminalCountsAsGiven) {
+  const std::string script = "enum\t0\t1\t1\ngroup\t513\tDomain Users\n";
+  struct {
+    const char* what;
+    std::vector<std::string> env;
+    std::string typed, err;
+    std::vector<std::string> setters;
+  } cases[] = {
+      {"a password typed for USER",
+       {"USER=qbars"},
+       "typed pw\n",
+       "Password for qbars: ",
+       {"set_username qbars", "set_password typed pw"}},
+      {"a password typed for the login name",
+       {"LOGNAME=operator"},
+       "pw\n",
+       "Password for operator: ",
+       {"set_username operator", "set_password pw"}},
+      {"nothing typed: an anonymous session, as with no terminal",
+       {"USER=qbars"},
+       "\n",
+       "Password for qbars: ",
+       {"set_username %"}},
+      {"a password given: no prompt",
+       {"USER=qbars%secret"},
+       "",
+       "",
+       {"set_username qbars", "set_password secret"}},
+      {"an anonymous session asked for: no prompt", {"USER=%"}, "", "", {"set_username %"}},
+  };
+  for (const auto& c : cases) {
+    ScriptedLibrary library(script);
+    ProgramRun program;
+    program.terminal_stdin = true;
+    program.terminal_input = c.typed;
+    ProgramResult got = library.run({"-S", "srv"}, c.env, program);
+    EXPECT_EQ(got.out, "\"Domain Users\"\n") << c.what;
+    EXPECT_EQ(got.err, c.err) << c.what;
+    EXPECT_EQ(got.exit_status, 0) << c.what;
+    EXPECT_FALSE(got.timed_out) << c.what;
+    std::vector<std::string> setters;
+    for (const std::string& line : library.log())
+      if (line.rfind("set_", 0) == 0) setters.push_back(line);
+    EXPECT_EQ(setters, c.setters) << c.what;
+  }
 }
 
 TEST(SambaGroupDirectory, ALibraryThatCannotBeLoadedIsNamedBeforeTheErrorLine) {

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -215,13 +217,16 @@ TEST_F(RemoteDirectory, Lookups) {
 std::string querygroup_record(const Server& server, uint32_t rid) {
   ProgramRun run;
   run.file = "/usr/bin/rpcclient";
-  run.argv = {"rpcclient", "-U", server.user + "%" + server.password, "-c",
-              "querygroup " + std::to_string(rid), server.host};
+  run.argv = {"rpcclient",
+              "-U",
+              server.user + "%" + server.password,
+              "-c",
+              "querygroup " + std::to_string(rid),
+              server.host};
   ProgramResult got = run_program(run);
   EXPECT_EQ(got.exit_status, 0) << got.err;
   std::smatch name, description;
-  EXPECT_TRUE(std::regex_search(got.out, name, std::regex("Group Name:\t([^\n]*)\n")))
-      << got.out;
+  EXPECT_TRUE(std::regex_search(got.out, name, std::regex("Group Name:\t([^\n]*)\n"))) << got.out;
   EXPECT_TRUE(std::regex_search(got.out, description, std::regex("Description:\t([^\n]*)\n")))
       << got.out;
   return name[1].str() + "\t" + std::to_string(rid) + "\t" + description[1].str() + "\n";
@@ -248,8 +253,7 @@ TEST_F(RemoteDirectory, LookupsAgreeWithRpcclientQuerygroup) {
       uint32_t rid = 0;
       for (const auto& group : groups)
         if (group.first == name) rid = group.second;
-      ProgramResult got =
-          as(*server, {"-S", server->host, "-Q", "d", "-q", "", "-d", "\\t", name});
+      ProgramResult got = as(*server, {"-S", server->host, "-Q", "d", "-q", "", "-d", "\\t", name});
       EXPECT_EQ(got.out, querygroup_record(*server, rid)) << name;
       EXPECT_EQ(got.err, "") << name;
       EXPECT_EQ(got.exit_status, 0) << name;
@@ -455,13 +459,17 @@ TEST_F(RemoteDirectory, KerberosTicketFromKinit) {
   std::filesystem::remove_all(directory);
 }
 
-// Relays one SMB connection to the classic server and cuts it, as a server that stops would,
-// once `cut_after` enumeration batches went through. A batch travels as a run of large messages
-// (pipe reads of about 4 KiB) after a small one, so the next run's start is where it cuts.
-class CuttingRelay {
+// Relays one SMB connection to the classic server, doing to the server's replies what the way
+// between them might: nothing, cutting the connection once `n` enumeration batches went through
+// (as a server that stops), changing one byte of the n-th batch, turning the first batch's "more
+// entries" status into success, or going silent after n bytes while keeping the connection open.
+// A batch travels as a run of large messages (pipe reads of about 4 KiB) after a small one.
+enum class Tamper { kNone, kCut, kFlipByte, kEndEarly, kStall };
+
+class Relay {
  public:
-  CuttingRelay(const std::string& listen_host, const std::string& target_host, int cut_after)
-      : cut_after_(cut_after) {
+  Relay(const std::string& listen_host, const std::string& target_host, Tamper tamper, size_t n)
+      : tamper_(tamper), n_(n) {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     int yes = 1;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -471,13 +479,15 @@ class CuttingRelay {
     target_ = address(target_host);
     if (ready_) worker_ = std::thread([this] { relay(); });
   }
-  ~CuttingRelay() {
+  ~Relay() {
+    stop_ = true;
     shutdown(listener_, SHUT_RDWR);
     close(listener_);
     if (worker_.joinable()) worker_.join();
   }
   bool ready() const { return ready_; }
   int batches_started() const { return batches_; }
+  bool tampered() const { return tampered_; }
 
  private:
   static sockaddr_in address(const std::string& host) {
@@ -486,6 +496,39 @@ class CuttingRelay {
     at.sin_port = htons(445);
     inet_pton(AF_INET, host.c_str(), &at.sin_addr);
     return at;
+  }
+
+  // What goes to the client of one whole message from the server; false to cut the connection.
+  bool pass(std::string& message) {
+    const bool large = message.size() > 4004;
+    const bool batch_starts = large && !previous_large_;
+    previous_large_ = large;
+    if (batch_starts) ++batches_;
+    switch (tamper_) {
+      case Tamper::kNone:
+        break;
+      case Tamper::kCut:
+        if (batch_starts && static_cast<size_t>(batches_) > n_) return false;
+        break;
+      case Tamper::kFlipByte:
+        if (batch_starts && static_cast<size_t>(batches_) == n_ && !tampered_) {
+          message[message.size() / 2] ^= 0x20;
+          tampered_ = true;
+        }
+        break;
+      case Tamper::kEndEarly: {
+        // A batch's reply ends with its NTSTATUS: STATUS_MORE_ENTRIES (0x105), little-endian.
+        static const std::string more("\x05\x01\x00\x00", 4);
+        if (!tampered_ && message.size() > 8 && message.compare(message.size() - 4, 4, more) == 0) {
+          message.replace(message.size() - 4, 4, std::string(4, '\0'));
+          tampered_ = true;
+        }
+        break;
+      }
+      case Tamper::kStall:
+        break;
+    }
+    return true;
   }
 
   void relay() {
@@ -502,33 +545,42 @@ class CuttingRelay {
     // Server-to-client bytes are cut into SMB messages by their 4-byte length prefix.
     std::string pending;
     char chunk[65536];
+    size_t forwarded = 0;
     bool open = true;
-    while (open) {
+    while (open && !stop_) {
       pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-      if (poll(fds, 2, 60000) <= 0) break;
+      int ready = poll(fds, 2, 200);
+      if (ready < 0) break;
+      if (ready == 0) continue;
       if (fds[0].revents) {
         ssize_t n = read(client, chunk, sizeof chunk);
-        if (n <= 0 || write(server, chunk, n) != n) break;
+        if (n <= 0) break;
+        if (stalled_) continue;
+        if (write(server, chunk, n) != n) break;
       }
       if (fds[1].revents) {
         ssize_t n = read(server, chunk, sizeof chunk);
         if (n <= 0) break;
+        if (stalled_) continue;
         pending.append(chunk, n);
         while (pending.size() >= 4) {
           size_t length = (static_cast<unsigned char>(pending[1]) << 16) |
                           (static_cast<unsigned char>(pending[2]) << 8) |
                           static_cast<unsigned char>(pending[3]);
           if (pending.size() < 4 + length) break;
-          const bool large = length > 4000;
-          if (large && !previous_large_ && ++batches_ > cut_after_) {
+          std::string message = pending.substr(0, 4 + length);
+          pending.erase(0, 4 + length);
+          if (tamper_ == Tamper::kStall && forwarded + message.size() > n_) {
+            // Silent from here on, the connection held open until the client gives up.
+            stalled_ = tampered_ = true;
+            break;
+          }
+          if (!pass(message) || write(client, message.data(), message.size()) !=
+                                    static_cast<ssize_t>(message.size())) {
             open = false;
             break;
           }
-          previous_large_ = large;
-          if (write(client, pending.data(), 4 + length) != static_cast<ssize_t>(4 + length))
-            open = false;
-          pending.erase(0, 4 + length);
-          if (!open) break;
+          forwarded += message.size();
         }
       }
     }
@@ -536,19 +588,23 @@ class CuttingRelay {
     close(server);
   }
 
-  int cut_after_;
+  Tamper tamper_;
+  size_t n_;
   int listener_ = -1;
   bool ready_ = false;
   sockaddr_in target_{};
   std::thread worker_;
+  std::atomic<bool> stop_{false};
   int batches_ = 0;
   bool previous_large_ = false;
+  bool tampered_ = false;
+  bool stalled_ = false;
 };
 
 TEST_F(RemoteDirectory, ServerGoneInTheMiddleOfAnEnumeration) {
   ProgramResult whole = as(classic_, {"-S", classic_.host, "-Q", "i"});
   ASSERT_EQ(whole.exit_status, 0);
-  CuttingRelay relay("127.0.0.3", classic_.host, 2);
+  Relay relay("127.0.0.3", classic_.host, Tamper::kCut, 2);
   ASSERT_TRUE(relay.ready());
   ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
   EXPECT_EQ(relay.batches_started(), 3);
@@ -559,6 +615,69 @@ TEST_F(RemoteDirectory, ServerGoneInTheMiddleOfAnEnumeration) {
   EXPECT_LT(got.out.size(), whole.out.size());
   EXPECT_EQ(whole.out.compare(0, got.out.size(), got.out), 0);
   EXPECT_EQ(got.out.back(), '\n');
+}
+
+// Whatever the way does to a reply, the records written are whole lines of the true listing, in
+// order, and a reply that was altered or cut ends as the listing's error line and status 1.
+TEST_F(RemoteDirectory, RepliesAlteredOnTheWayFailAndNeverBecomeRecords) {
+  ProgramResult whole = as(classic_, {"-S", classic_.host, "-Q", "i"});
+  ASSERT_EQ(whole.exit_status, 0);
+  struct Case {
+    const char* what;
+    Tamper tamper;
+    size_t n;
+  } cases[] = {
+      {"one byte changed in the first batch", Tamper::kFlipByte, 1},
+      {"one byte changed in the second batch", Tamper::kFlipByte, 2},
+      {"the first batch's more-entries status made success", Tamper::kEndEarly, 0},
+      {"cut after the first batch", Tamper::kCut, 1},
+  };
+  for (const Case& c : cases) {
+    Relay relay("127.0.0.3", classic_.host, c.tamper, c.n);
+    ASSERT_TRUE(relay.ready());
+    ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+    EXPECT_TRUE(relay.tampered() || c.tamper == Tamper::kCut) << c.what;
+    EXPECT_EQ(got.exit_status, 1) << c.what;
+    const std::string error = "ERROR in NetGroupEnum()\n";
+    EXPECT_TRUE(got.err.size() >= error.size() &&
+                got.err.compare(got.err.size() - error.size(), error.size(), error) == 0)
+        << c.what << ": " << got.err;
+    EXPECT_LT(got.out.size(), whole.out.size()) << c.what;
+    EXPECT_EQ(whole.out.compare(0, got.out.size(), got.out), 0) << c.what;
+    if (!got.out.empty()) {
+      EXPECT_EQ(got.out.back(), '\n') << c.what;
+    }
+  }
+  // A relay that changes nothing: the whole listing.
+  Relay plain("127.0.0.3", classic_.host, Tamper::kNone, 0);
+  ASSERT_TRUE(plain.ready());
+  ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+  EXPECT_TRUE(got.out == whole.out);
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.exit_status, 0);
+}
+
+// A connection that goes silent in the middle of a listing: the error line once the library has
+// given up, and no orderly close of a connection known to be dead after it.
+TEST_F(RemoteDirectory, AStalledConnectionFailsWhenTheLibraryGivesUp) {
+  ProgramResult whole = as(classic_, {"-S", classic_.host, "-Q", "i"});
+  ASSERT_EQ(whole.exit_status, 0);
+  Relay relay("127.0.0.3", classic_.host, Tamper::kStall, 50000);
+  ASSERT_TRUE(relay.ready());
+  const auto start = std::chrono::steady_clock::now();
+  ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  RecordProperty("seconds", std::to_string(seconds));
+  std::printf("stalled listing ended after %.1f s\n", seconds);
+  EXPECT_TRUE(relay.tampered());
+  EXPECT_EQ(got.exit_status, 1);
+  EXPECT_EQ(got.err, "ERROR in NetGroupEnum()\n");
+  EXPECT_LT(got.out.size(), whole.out.size());
+  EXPECT_EQ(whole.out.compare(0, got.out.size(), got.out), 0);
+  if (!got.out.empty()) {
+    EXPECT_EQ(got.out.back(), '\n');
+  }
 }
 
 }  // namespace

@@ -31,10 +31,24 @@ ProgramResult run_program(const ProgramRun& run) {
   std::vector<char*> env = pointers(run.env);
   const char* file = run.file.empty() ? run.argv.at(0).c_str() : run.file.c_str();
 
+  int terminal = -1;
+  std::string terminal_name;
+  if (run.terminal_stdin) {
+    terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return result;
+    terminal_name = ptsname(terminal);
+  }
+
   pid_t pid = fork();
   if (pid == 0) {
-    int null_in = open("/dev/null", O_RDONLY);
-    dup2(null_in, 0);
+    if (run.terminal_stdin) {
+      setsid();
+      int typed_on = open(terminal_name.c_str(), O_RDWR);  // becomes the controlling terminal
+      dup2(typed_on, 0);
+    } else {
+      int null_in = open("/dev/null", O_RDONLY);
+      dup2(null_in, 0);
+    }
     if (!run.stdout_path.empty()) {
       int file_out = open(run.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (file_out < 0) _exit(126);
@@ -57,6 +71,9 @@ ProgramResult run_program(const ProgramRun& run) {
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
+  if (terminal >= 0 && !run.terminal_input.empty() &&
+      write(terminal, run.terminal_input.data(), run.terminal_input.size()) < 0)
+    kill(pid, SIGKILL);
   if (run.read_delay_seconds > 0) usleep(static_cast<useconds_t>(run.read_delay_seconds * 1e6));
 
   auto deadline = std::chrono::steady_clock::now() +
@@ -91,6 +108,7 @@ ProgramResult run_program(const ProgramRun& run) {
     if (fd.fd >= 0) close(fd.fd);
   int status = 0;
   waitpid(pid, &status, 0);
+  if (terminal >= 0) close(terminal);
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;

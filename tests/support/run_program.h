@@ -28,6 +28,10 @@ struct ProgramRun {
   // Standard output is a non-blocking pipe, and reading it starts only after this long.
   bool nonblocking_stdout = false;
   double read_delay_seconds = 0;
+  // Standard input is a terminal (a pseudo-terminal, the program's controlling one) on which
+  // this has been typed.
+  bool terminal_stdin = false;
+  std::string terminal_input;
   // A limit on the program's address space, in bytes (0: none).
   size_t address_space_limit = 0;
 };

@@ -9,13 +9,16 @@ namespace quillmot {
 
 struct SambaCredentials {
   enum Kind {
-    // No password given: the library works out the user and, on a terminal, asks for one.
+    // No password given: the remote directory decides before logging on (a usable Kerberos
+    // ticket, a password typed at the terminal, else an anonymous session).
     kGuessed,
     // A password was given: the user is set explicitly, so that a refused password fails the
     // call instead of falling back to an anonymous session.
     kGiven,
     // USER='%' or USER='': Samba's way to ask for an anonymous session.
     kAnonymous,
+    // No password given, and a usable Kerberos ticket to log on with.
+    kTicket,
     // PASSWD_FILE names a file that cannot be read.
     kUnreadable,
   };

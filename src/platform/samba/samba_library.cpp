@@ -15,6 +15,7 @@
 #include "platform/raw_output.h"
 #include "platform/samba/kerberos_ticket.h"
 #include "platform/samba/samba_credentials.h"
+#include "platform/samba/terminal_password.h"
 
 namespace quillmot {
 
@@ -50,13 +51,7 @@ void take_credentials_out_of_environment() {
   unsetenv("PASSWD_FILE");
 }
 
-// Who logs on when no password was given: the Kerberos ticket when there is a usable one (and the
-// server is named so that Kerberos can find it), else, with nobody at a terminal to answer the
-// library's prompt, an anonymous session, the same as USER='%'. Left to the library, an empty
-// password is tried as the user's first, which a server refuses when it insists on signing.
-enum class Unattended { kTicket, kAnonymous, kPrompt };
-
-bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials, Unattended how) {
+bool apply_credentials(SambaLibrary& library, const SambaCredentials& credentials) {
   switch (credentials.kind) {
     case SambaCredentials::kGiven:
       // A user set through the library's own setter counts as given: a refused password then
@@ -67,18 +62,11 @@ bool apply_credentials(SambaLibrary& library, SambaCredentials& credentials, Una
       // The setter reads "%" as Samba's tools do: no user, no password, no domain, no Kerberos.
       // An empty user name alone would keep the guessed domain and be refused.
       return library.set_username(library.context, "%") == 0;
+    case SambaCredentials::kTicket:
+      // An empty password, so that the library does not ask for one it will not use.
+      return library.set_use_kerberos(library.context) == 0 &&
+             library.set_password(library.context, "") == 0;
     case SambaCredentials::kGuessed:
-      switch (how) {
-        case Unattended::kTicket:
-          // An empty password, so that the library does not ask for one it will not use.
-          return library.set_use_kerberos(library.context) == 0 &&
-                 library.set_password(library.context, "") == 0;
-        case Unattended::kAnonymous:
-          return library.set_username(library.context, "%") == 0;
-        case Unattended::kPrompt:
-          return true;
-      }
-      break;
     case SambaCredentials::kUnreadable:
       break;
   }
@@ -92,18 +80,33 @@ bool is_address(const std::string& host) {
          inet_pton(AF_INET6, host.c_str(), bytes) == 1;
 }
 
-// Decides, before the library reads its environment, how a run with no password logs on; names
-// the ticket's cache for the library (which may resolve "default" differently from the kinit that
-// wrote it) when a ticket is used.
-Unattended unattended_logon(const std::string& host) {
+// Who logs on when no password was given, decided before the library reads its environment, and
+// the same with or without a terminal: the Kerberos ticket when there is a usable one and the
+// server is named so that Kerberos can find it (its cache named for the library, which may resolve
+// "default" differently from the kinit that wrote it); else the password typed at the terminal,
+// which then counts as given; else an anonymous session, as USER='%' asks. Left to the library, a
+// wrong or empty password would turn into an anonymous session behind the user's back.
+void decide_logon(SambaCredentials& credentials, const CredentialSources& sources,
+                  const std::string& host) {
   if (!is_address(host)) {
     std::string cache = default_ticket_cache();
     if (!cache.empty()) {
       setenv("KRB5CCNAME", cache.c_str(), 1);
-      return Unattended::kTicket;
+      credentials.kind = SambaCredentials::kTicket;
+      return;
     }
   }
-  return isatty(STDIN_FILENO) ? Unattended::kPrompt : Unattended::kAnonymous;
+  if (isatty(STDIN_FILENO)) {
+    const std::string user = credentials.user.empty() ? sources.login_name : credentials.user;
+    std::string typed = read_terminal_password(STDIN_FILENO, "Password for " + user + ": ");
+    if (!typed.empty()) {
+      credentials.kind = SambaCredentials::kGiven;
+      credentials.user = user;
+      credentials.password.swap(typed);
+      return;
+    }
+  }
+  credentials.kind = SambaCredentials::kAnonymous;
 }
 
 bool bind_required(SambaLibrary& library) {
@@ -173,11 +176,8 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
             std::strerror(errno));
     return nullptr;
   }
-  Unattended how = Unattended::kPrompt;
-  if (credentials.kind == SambaCredentials::kGuessed)
-    how = unattended_logon(host);
-  else
-    take_credentials_out_of_environment();
+  if (credentials.kind == SambaCredentials::kGuessed) decide_logon(credentials, sources, host);
+  if (credentials.kind != SambaCredentials::kTicket) take_credentials_out_of_environment();
 
   auto library = std::make_unique<SambaLibrary>();
   library->handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
@@ -198,7 +198,7 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
   bound = bound && quietly([&] {
                      bool ready = library->init(&library->context) == 0 &&
                                   library->context != nullptr &&
-                                  apply_credentials(*library, credentials, how);
+                                  apply_credentials(*library, credentials);
                      return ready ? kNetSuccess : kNetInternalError;
                    }) == kNetSuccess;
   wipe(credentials.password);
