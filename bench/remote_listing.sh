@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The remote directory against rpcclient on the test domain controller, side by side: a listing
 # (`quillmot -S 127.0.0.1 -Q i` against `rpcclient -c enumdomgroups`) and lookups of one group
-# (`quillmot -S 127.0.0.1 -Q d NAME` against `rpcclient -c 'querygroup RID'`), for a group early
-# in the DC's order and for the last one: medians of interleaved runs, wall time, CPU time and
+# (`quillmot -S 127.0.0.1 -Q d NAME` against `rpcclient -c 'querygroup RID'`), for the first, a
+# middle and the last group in the DC's order: medians of interleaved runs, wall time, CPU time and
 # peak memory, and the ratios. Starts the test servers when they are not running (root needed;
 # QUILLMOT_BULK_GROUPS sets the DC's size), and stops them again in that case.
 #   bench/remote_listing.sh path/to/quillmot [runs]
@@ -38,6 +38,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 "$quillmot" -S 127.0.0.1 -Q i -q '' -d '\t' >"$work/listing"
 groups=$(wc -l <"$work/listing")
 first=$(sed -n '1p' "$work/listing"); last=$(sed -n '$p' "$work/listing")
+middle=$(sed -n "$(( (groups + 1) / 2 ))p" "$work/listing")
 
 printf 'remote directory, the test DC with %s groups, median of %s interleaved runs\n' "$groups" "$runs"
 printf '%-34s %9s %9s %8s %8s %11s %11s %7s\n' "case" "quillmot" "rpcclient" "quillmot" \
@@ -62,4 +63,5 @@ row() {  # row LABEL -- QUILLMOT_ARGS... -- RPCCLIENT_COMMAND
 }
 row "listing, -Q i" -- -Q i -- enumdomgroups
 row "lookup of the first group" -- -Q d "${first%$'\t'*}" -- "querygroup ${first##*$'\t'}"
+row "lookup of a middle group" -- -Q d "${middle%$'\t'*}" -- "querygroup ${middle##*$'\t'}"
 row "lookup of the last group" -- -Q d "${last%$'\t'*}" -- "querygroup ${last##*$'\t'}"

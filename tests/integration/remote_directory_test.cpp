@@ -456,6 +456,30 @@ TEST_F(RemoteDirectory, KerberosTicketFromKinit) {
   EXPECT_EQ(got.out, "\"Domain Users\",513,\"All domain users\"\n");
   EXPECT_EQ(got.err, "");
   EXPECT_EQ(got.exit_status, 0);
+  // At a terminal: the ticket, and no prompt.
+  ProgramRun at_terminal;
+  at_terminal.file = QUILLMOT_BINARY;
+  at_terminal.argv = {"quillmot", "-S", host, "-Q", "d", "Domain Users"};
+  at_terminal.env = {env[0], "USER=Administrator", "ASAN_OPTIONS=detect_leaks=1",
+                     "LSAN_OPTIONS=print_suppressions=0:suppressions=" QUILLMOT_LSAN_SUPPRESSIONS};
+  at_terminal.terminal_stdin = true;
+  got = run_program(at_terminal);
+  EXPECT_EQ(got.out, "\"Domain Users\",513,\"All domain users\"\n");
+  EXPECT_EQ(got.err, "");
+  EXPECT_EQ(got.exit_status, 0);
+  // A ticket cannot name a server by address, and a cache that does not exist holds none: both
+  // go on as if there were no ticket (anonymous here, with no terminal), never with Kerberos
+  // errors.
+  for (const auto& [server, variables] :
+       std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {"127.0.0.1", {env[0]}},
+           {host, {env[0], "KRB5CCNAME=FILE:" + std::string(directory) + "/missing"}}}) {
+    got = quillmot({"-S", server, "-Q", "d", "Domain Users"}, variables);
+    EXPECT_EQ(got.exit_status, 0) << server << ": " << got.err;
+    EXPECT_EQ(got.out, "\"Domain Users\",513,\"All domain users\"\n") << server;
+    EXPECT_EQ(got.err.find("krb5"), std::string::npos) << got.err;
+    EXPECT_EQ(got.err.find("Kerberos"), std::string::npos) << got.err;
+  }
   std::filesystem::remove_all(directory);
 }
 

@@ -38,4 +38,12 @@ using NetGroupGetInfoWorker = uint32_t (*)(libnetapi_ctx* context, NetGroupGetIn
 using TallocStackframe = void* (*)(const char* location);
 using TallocFree = int (*)(void* pointer, const char* location);
 
+// talloc's public walk over a tree (talloc_report_depth_cb) and its names for what it holds
+// (talloc_get_name): how the program finds what a batch call left on the library's context.
+using TallocVisit = void (*)(const void* pointer, int depth, int max_depth, int is_reference,
+                             void* data);
+using TallocWalk = void (*)(const void* pointer, int depth, int max_depth, TallocVisit visit,
+                            void* data);
+using TallocName = const char* (*)(const void* pointer);
+
 }  // namespace quillmot

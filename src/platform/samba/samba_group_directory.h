@@ -37,6 +37,8 @@ class SambaGroupDirectory : public GroupDirectory {
 
   std::unique_ptr<SambaLibrary> library_;
   bool load_tried_ = false;
+  // A call has been made: the session and its connection exist.
+  bool called_ = false;
   // A call failed: the session is not closed in order at the end, as the connection may be dead.
   bool call_failed_ = false;
 };
@@ -45,7 +47,7 @@ class SambaGroupDirectory : public GroupDirectory {
 // ignores the size in bytes); a classic server honours both, so there the preferred size cuts
 // batches smaller. Chosen by measurement (README, Performance): at 30,000 groups, 30 calls, the
 // peak memory of one batch, and no slower than rpcclient's single reply.
-constexpr uint32_t kDisplayEntriesPerCall = 1000;
+constexpr uint32_t kDisplayEntriesPerCall = 1024;
 
 // libnetapi wants the bare host name: it cannot connect to \\srv. Drops the leading backslashes
 // and narrows byte by byte (the name came from the command line's bytes); empty when nothing

@@ -113,7 +113,6 @@ bool bind_required(SambaLibrary& library) {
   void* handle = library.handle;
   return bind(handle, "libnetapi_init", &library.init) &&
          bind(handle, "libnetapi_free", &library.free_context) &&
-         bind(handle, "libnetapi_get_password", &library.get_password) &&
          bind(handle, "libnetapi_set_username", &library.set_username) &&
          bind(handle, "libnetapi_set_password", &library.set_password) &&
          bind(handle, "libnetapi_set_use_kerberos", &library.set_use_kerberos) &&
@@ -133,17 +132,15 @@ bool require_signing(void* handle) {
   return bind(handle, "lp_set_cmdline", &set_cmdline) && set_cmdline("client signing", "required");
 }
 
-// The worker and talloc's frame calls, found through libnetapi's handle (which searches the
-// libraries it loaded too). A libnetapi without any of them keeps the public lookup.
-void bind_one_group_reader(SambaLibrary& library) {
+// The worker and talloc's calls, found through libnetapi's handle (which searches the libraries
+// it loaded too). A libnetapi without them keeps the public lookup, and its leaks.
+void bind_talloc_calls(SambaLibrary& library) {
   void* handle = library.handle;
-  if (!bind(handle, "NetGroupGetInfo_r", &library.group_get_info_worker) ||
-      !bind(handle, "_talloc_stackframe", &library.push_frame) ||
-      !bind(handle, "_talloc_free", &library.talloc_free)) {
-    library.group_get_info_worker = nullptr;
-    library.push_frame = nullptr;
-    library.talloc_free = nullptr;
-  }
+  bind(handle, "NetGroupGetInfo_r", &library.group_get_info_worker);
+  bind(handle, "_talloc_stackframe", &library.push_frame);
+  bind(handle, "_talloc_free", &library.talloc_free);
+  bind(handle, "talloc_report_depth_cb", &library.talloc_walk);
+  bind(handle, "talloc_get_name", &library.talloc_name);
 }
 
 }  // namespace
@@ -189,7 +186,7 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
   }
   bool bound = bind_required(*library);
   if (!bound) say_why(std::string(kLibraryFile) + " lacks a call that quillmot needs");
-  if (bound) bind_one_group_reader(*library);
+  if (bound) bind_talloc_calls(*library);
   // Before initialisation, which reads the client configuration.
   if (bound && !require_signing(library->handle)) {
     say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
@@ -209,6 +206,18 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
     return nullptr;
   }
   return library;
+}
+
+std::vector<const void*> context_children(SambaLibrary& library) {
+  std::vector<const void*> children;
+  library.talloc_walk(
+      library.context, 0, 1,
+      [](const void* pointer, int depth, int, int is_reference, void* data) {
+        if (depth == 1 && !is_reference)
+          static_cast<std::vector<const void*>*>(data)->push_back(pointer);
+      },
+      &children);
+  return children;
 }
 
 void close_samba_library(SambaLibrary& library) {

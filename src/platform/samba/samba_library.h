@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/group_directory.h"
 #include "platform/samba/netapi_worker.h"
@@ -22,7 +23,6 @@ struct SambaLibrary {
   libnetapi_ctx* context = nullptr;
   decltype(&::libnetapi_init) init = nullptr;
   decltype(&::libnetapi_free) free_context = nullptr;
-  decltype(&::libnetapi_get_password) get_password = nullptr;
   decltype(&::libnetapi_set_username) set_username = nullptr;
   decltype(&::libnetapi_set_password) set_password = nullptr;
   decltype(&::libnetapi_set_use_kerberos) set_use_kerberos = nullptr;
@@ -36,10 +36,21 @@ struct SambaLibrary {
   TallocStackframe push_frame = nullptr;
   TallocFree talloc_free = nullptr;
 
+  // talloc's walk and names, to free what a batch call leaves on the context; null where
+  // missing.
+  TallocWalk talloc_walk = nullptr;
+  TallocName talloc_name = nullptr;
+
   bool reads_one_group() const {
     return group_get_info_worker != nullptr && push_frame != nullptr && talloc_free != nullptr;
   }
+  bool walks_its_context() const {
+    return talloc_walk != nullptr && talloc_name != nullptr && talloc_free != nullptr;
+  }
 };
+
+// The direct children of the library's context, as talloc holds them.
+std::vector<const void*> context_children(SambaLibrary& library);
 
 // Opens libnetapi.so.1, initialises it and sets who logs on at `host` from the environment; null
 // when any step fails (no library, an unreadable PASSWD_FILE, a failed initialisation).
