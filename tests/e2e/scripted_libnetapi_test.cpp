@@ -50,7 +50,7 @@ class ScriptedLibrary {
       if (line.rfind("enum ", 0) == 0 || line.rfind("display ", 0) == 0)
         line = line.substr(0, line.find(" diverted"));
       if (line.rfind("init ", 0) == 0) line = "init";
-      if (line.rfind("lp_set_cmdline ", 0) == 0) continue;
+      if (line.rfind("lp_set_cmdline ", 0) == 0 || line.rfind("context holds ", 0) == 0) continue;
       if (line.rfind("buffer ", 0) == 0 || line.rfind("free ", 0) == 0) continue;
       lines.push_back(line);
     }
@@ -255,6 +255,37 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        kWithoutWorker},
   };
   for (const Case& c : cases) expect_runs_as_scripted(c);
+}
+
+// libnetapi leaves every display batch's texts and reply on its context; a listing frees what each
+// batch left once it is copied, keeping the connection the first call made.
+TEST(SambaGroupDirectory, WhatEachBatchLeavesOnTheContextIsFreed) {
+  const std::string script =
+      "enum\t234\t0\t2\ngroup\t1\ta\tA\ngroup\t2\tb\tB\n"
+      "enum\t234\t0\t4\ngroup\t3\tc\tC\ngroup\t4\td\tD\n"
+      "enum\t0\t0\t6\ngroup\t5\te\tE\ngroup\t6\tf\tF\n";
+  const struct {
+    const char* library;
+    std::string leftovers;
+  } cases[] = {
+      // The first reply's parts stay: on the first call they cannot be told from the connection's.
+      {QUILLMOT_NETAPI_DOUBLE_DIR, "context holds 1 leftovers"},
+      // A library without talloc's walk: everything stays, as before (3 batches: the reply's part,
+      // the first copy and four texts each).
+      {kWithoutWorker, "context holds 18 leftovers"},
+  };
+  for (const auto& c : cases) {
+    ScriptedLibrary library(script, c.library);
+    ProgramResult got = library.run({"-S", "srv", "-Q", "d"});
+    EXPECT_EQ(got.out,
+              "\"a\",1,\"A\"\n\"b\",2,\"B\"\n\"c\",3,\"C\"\n\"d\",4,\"D\"\n"
+              "\"e\",5,\"E\"\n\"f\",6,\"F\"\n");
+    EXPECT_EQ(got.err, "");
+    EXPECT_EQ(got.exit_status, 0);
+    const auto log = library.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), c.leftovers), log.end()) << c.leftovers;
+    library.expect_buffers_freed_once();
+  }
 }
 
 TEST(SambaGroupDirectory, EveryBufferIsFreedOnceWhateverTheOutcome) {

@@ -35,8 +35,28 @@ using quillmot::testing::NetapiScript;
 using quillmot::testing::ScriptedEntry;
 
 std::map<void*, int> live_buffers;
-// Display buffers and their entry counts: their texts belong to them, as in the real library.
-std::map<void*, size_t> display_texts;
+// What the real library leaves on its context (a talloc object) by name: a display batch's texts,
+// the array they were first copied into and the reply's parts, none of which it ever frees, and
+// from the first call on, the connection and the domain's identity, which later calls use.
+std::map<const void*, std::string> context_children;
+const char* const kStateNames[] = {"struct client_ipc_connection",
+                                   "librpc/gen_ndr/ndr_samr.c:6592"};
+
+void* context_child(const std::string& name) {
+  void* block = std::malloc(1);
+  context_children[block] = name;
+  return block;
+}
+
+// True while the connection's state is on the context; false once the program has freed it.
+bool connection_state_intact() {
+  for (const char* name : kStateNames) {
+    bool found = false;
+    for (const auto& child : context_children) found = found || child.second == name;
+    if (!found) return false;
+  }
+  return true;
+}
 int buffers_made = 0;
 int own_fds[2] = {-1, -1};
 std::string username, password;
@@ -171,6 +191,10 @@ bool lp_set_cmdline(const char* name, const char* value) {
 }
 
 NET_API_STATUS libnetapi_free(struct libnetapi_ctx*) {
+  size_t leftovers = 0;
+  for (const auto& child : context_children)
+    if (child.second != kStateNames[0] && child.second != kStateNames[1]) ++leftovers;
+  log("context holds " + std::to_string(leftovers) + " leftovers");
   log("free_context");
   return status(0);
 }
@@ -205,14 +229,7 @@ NET_API_STATUS NetApiBufferFree(void* buffer) {
   }
   log("free " + std::to_string(found->second));
   live_buffers.erase(found);
-  if (auto display = display_texts.find(buffer); display != display_texts.end()) {
-    auto* groups = static_cast<NET_DISPLAY_GROUP*>(buffer);
-    for (size_t i = 0; i < display->second; ++i) {
-      std::free(const_cast<char*>(groups[i].grpi3_name));
-      std::free(const_cast<char*>(groups[i].grpi3_comment));
-    }
-    display_texts.erase(display);
-  }
+  context_children.erase(buffer);
   std::free(buffer);
   return status(0);
 }
@@ -252,8 +269,16 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
       std::to_string(idx) + " " + std::to_string(entries_requested) + " " +
       std::to_string(prefmaxlen) + " " + descriptor_report());
   chatter("enumerating\n");
+  if (context_children.empty()) {
+    for (const char* name : kStateNames) context_child(name);
+  } else if (!connection_state_intact()) {
+    log("the connection's state was freed");
+    return status(59);
+  }
   const auto* reply = s.next();
   if (reply == nullptr) return status(59);  // an unexpected network error
+  context_child("librpc/gen_ndr/ndr_samr.c:11332");
+  context_child("struct NET_DISPLAY_GROUP");
   // The level-3 records in the place of level-2 ones: the same layout with the next index after.
   const size_t count = reply->entries.size();
   auto* block = static_cast<uint8_t*>(std::malloc(count * sizeof(NET_DISPLAY_GROUP) + 1));
@@ -261,13 +286,15 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
   for (size_t i = 0; i < count; ++i) {
     groups[i].grpi3_name = copy_text(reply->entries[i].name);
     groups[i].grpi3_comment = copy_text(reply->entries[i].comment);
+    context_children[groups[i].grpi3_name] = reply->entries[i].name;
+    context_children[groups[i].grpi3_comment] = reply->entries[i].comment;
     groups[i].grpi3_group_id = reply->entries[i].id;
     groups[i].grpi3_attributes = 7;
     groups[i].grpi3_next_index =
         static_cast<uint32_t>(i + 1 == count ? reply->next_handle : idx + i + 1);
   }
   live_buffers[block] = ++buffers_made;
-  display_texts[block] = count;
+  context_children[block] = "user.c:1506";
   log("buffer " + std::to_string(buffers_made));
   *buffer = block;
   *entries_read = static_cast<uint32_t>(count);
@@ -282,7 +309,26 @@ void* _talloc_stackframe(const char*) {
   return frames.back();
 }
 
+void talloc_report_depth_cb(const void* pointer, int depth, int max_depth,
+                            void (*visit)(const void*, int, int, int, void*), void* data) {
+  if (pointer != &context_token) return;
+  visit(pointer, depth, max_depth, 0, data);
+  if (max_depth < 1) return;
+  // A copy: a visitor may not change the tree, but the walk must survive one that does.
+  const auto children = context_children;
+  for (const auto& child : children) visit(child.first, depth + 1, max_depth, 0, data);
+}
+
+const char* talloc_get_name(const void* pointer) {
+  auto found = context_children.find(pointer);
+  return found == context_children.end() ? "UNNAMED" : found->second.c_str();
+}
+
 int _talloc_free(void* pointer, const char*) {
+  if (context_children.erase(pointer) == 1) {
+    std::free(pointer);
+    return 0;
+  }
   // A frame goes with every frame pushed after it, as talloc's do.
   for (size_t i = 0; i < frames.size(); ++i) {
     if (frames[i] != pointer) continue;

@@ -44,9 +44,11 @@ class SambaGroupDirectory : public GroupDirectory {
 };
 
 // How many groups a listing asks for in one call. A domain controller honours the count (and
-// ignores the size in bytes); a classic server honours both, so there the preferred size cuts
-// batches smaller. Chosen by measurement (README, Performance): at 30,000 groups, 30 calls, the
-// peak memory of one batch, and no slower than rpcclient's single reply.
+// ignores the size in bytes); a classic server honours both (and never gives more than 1,024), so
+// there the preferred size cuts batches smaller. Measured at 30,013 groups against the test DC:
+// 500, 1,000, 2,000 and 4,000 a call all take the wall time of rpcclient's one reply (6.9 to
+// 7.1 s against 7.2 s), with a peak of 21.7, 22.7, 24.4 and 27.9 MiB against its 29.8 MiB; 1,024
+// makes 30 calls, few enough for a real network, at the memory of about 1,000.
 constexpr uint32_t kDisplayEntriesPerCall = 1024;
 
 // libnetapi wants the bare host name: it cannot connect to \\srv. Drops the leading backslashes
