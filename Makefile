@@ -107,7 +107,8 @@ bench: test-build
 	bench/local_listing.sh $(TEST_BUILD)/quillmot
 	bench/remote_listing.sh $(TEST_BUILD)/quillmot
 
-# The remote rows on a domain controller of 30,000 groups, provisioned for the run (minutes).
+# The remote rows on a domain controller of 30,000 groups, provisioned for the run (about half an
+# hour on two cores, most of it adding the groups).
 bench-large: test-build
 	QUILLMOT_BULK_GROUPS=30000 QUILLMOT_SERVERS_DIR=$(CURDIR)/$(TEST_BUILD)/samba-servers-large \
 	  bench/remote_listing.sh $(TEST_BUILD)/quillmot 5
