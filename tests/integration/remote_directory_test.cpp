@@ -288,10 +288,12 @@ TEST_F(RemoteDirectory, ARefusedPasswordFailsAndListsNothing) {
       EXPECT_EQ(got.err.substr(got.err.size() - c.error_line.size()), c.error_line)
           << server.host << " " << c.env[0] << ": " << got.err;
     }
-    // A file that cannot be read fails before the server is asked: the line alone.
+    // A file that cannot be read fails before the server is asked: why, then the error line.
     ProgramResult unreadable = quillmot(
         {"-S", server.host}, {"USER=" + server.user, "PASSWD_FILE=/nonexistent/password"}, 60);
-    EXPECT_EQ(unreadable.err, "ERROR in NetGroupEnum()\n");
+    EXPECT_EQ(unreadable.err,
+              "quillmot: cannot read PASSWD_FILE /nonexistent/password: No such file or "
+              "directory\nERROR in NetGroupEnum()\n");
   }
 }
 

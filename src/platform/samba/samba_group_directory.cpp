@@ -196,7 +196,8 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
     return lib->query_display(host.c_str(), 3, index, kDisplayEntriesPerCall, preferred_max_length,
                               &entries_read, buffer.receive_untyped());
   });
-  if (outcome(status) != kNetSuccess && status != kNetErrorMoreData) return status;
+  outcome(status);
+  if (status != kNetSuccess && status != kNetErrorMoreData) return status;
   const NET_DISPLAY_GROUP* groups = buffer.records<NET_DISPLAY_GROUP>();
   if (groups == nullptr) entries_read = 0;
   batch->entries.reserve(entries_read);
@@ -204,7 +205,7 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
     batch->entries.push_back(
         to_entry(groups[i].grpi3_name, groups[i].grpi3_comment, groups[i].grpi3_group_id));
   if (entries_read > 0) *resume_handle = groups[entries_read - 1].grpi3_next_index;
-  leftovers.free(groups, entries_read, groups);
+  leftovers.free(groups, entries_read, buffer.records<void>());
   // No count of what remains comes with a display batch: the status says whether more does.
   batch->total_entries = remaining_entries(status, entries_read, 0, 0);
   return status;
