@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,10 +53,6 @@ class GroupDirectory {
   virtual NetStatus NetGroupGetInfo(const std::u16string& server_name,
                                     const std::u16string& group_name, GroupEntry* entry) = 0;
 };
-
-// The directory that answers for a server name: the local group database when it is empty, a
-// remote server otherwise.
-std::unique_ptr<GroupDirectory> open_group_directory(const std::u16string& server_name);
 
 // How much of a level-2 result buffer one entry takes: the fixed record and both texts as 16-bit
 // characters with their terminators. Batches are cut by this size.

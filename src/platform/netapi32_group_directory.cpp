@@ -71,8 +71,4 @@ NetStatus Netapi32GroupDirectory::NetGroupGetInfo(const std::u16string& server_n
   return status;
 }
 
-std::unique_ptr<GroupDirectory> open_group_directory(const std::u16string& /*server_name*/) {
-  return std::make_unique<Netapi32GroupDirectory>();
-}
-
 }  // namespace quillmot

@@ -7,6 +7,7 @@
 #include "listing/text_stream.h"
 #include "platform/group_directory.h"
 #include "platform/raw_output.h"
+#include "program/open_group_directory.h"
 #include "program/run_driver.h"
 
 int main(int argc, char** argv) {

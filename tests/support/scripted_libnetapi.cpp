@@ -38,7 +38,8 @@ std::map<void*, int> live_buffers;
 // What the real library leaves on its context (a talloc object) by name: a display batch's texts,
 // the array they were first copied into and the reply's parts, none of which it ever frees, and
 // from the first call on, the connection and the domain's identity, which later calls use.
-std::map<const void*, std::string> context_children;
+// Never destroyed: what a run leaves there stays reachable until the leak checker has looked.
+std::map<const void*, std::string>& context_children = *new std::map<const void*, std::string>;
 const char* const kStateNames[] = {"struct client_ipc_connection",
                                    "librpc/gen_ndr/ndr_samr.c:6592"};
 
@@ -195,6 +196,9 @@ NET_API_STATUS libnetapi_free(struct libnetapi_ctx*) {
   for (const auto& child : context_children)
     if (child.second != kStateNames[0] && child.second != kStateNames[1]) ++leftovers;
   log("context holds " + std::to_string(leftovers) + " leftovers");
+  // Freeing the context frees all it holds.
+  for (const auto& child : context_children) std::free(const_cast<void*>(child.first));
+  context_children.clear();
   log("free_context");
   return status(0);
 }
@@ -343,7 +347,8 @@ int _talloc_free(void* pointer, const char*) {
   return -1;
 }
 
-// The generated record of the interface description, as the program declares it.
+// The record Samba generates from its interface description for NetGroupGetInfo, written out here
+// apart from the program's own declaration, so that a mistake there is not copied into the double.
 struct NetGroupGetInfoRecord {
   struct {
     const char* server_name;
