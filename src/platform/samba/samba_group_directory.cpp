@@ -19,21 +19,6 @@ GroupEntry to_entry(const char* name, const char* comment, uint32_t group_id) {
   return GroupEntry{widen_bytes(name ? name : ""), widen_bytes(comment ? comment : ""), group_id};
 }
 
-// One NetGroupEnum call at level 2. On success `buffer` holds the batch and `entries_read` counts
-// its records (none when the library gave no buffer).
-NetStatus enumerate_batch(SambaLibrary& library, const std::string& host,
-                          uint32_t preferred_max_length, uint32_t* resume_handle,
-                          ResultBuffer& buffer, uint32_t* entries_read, uint32_t* total_entries) {
-  *entries_read = 0;
-  *total_entries = 0;
-  NetStatus status = quietly([&] {
-    return library.group_enum(host.c_str(), 2, buffer.receive(), preferred_max_length, entries_read,
-                              total_entries, resume_handle);
-  });
-  if (buffer.records<GROUP_INFO_2>() == nullptr) *entries_read = 0;
-  return status;
-}
-
 // The lookup where the worker cannot be called: the public NetGroupGetInfo says whether the group
 // exists and which identifier it has (its texts are already freed when it returns), and the
 // texts come from an enumeration, by identifier. It costs a listing of the domain.
@@ -53,11 +38,14 @@ NetStatus find_through_enumeration(SambaLibrary& library, const std::string& hos
   EnumerationGuard guard;
   for (;;) {
     ResultBuffer buffer(library);
-    uint32_t entries_read, total_entries;
+    uint32_t entries_read = 0, total_entries = 0;
     // As large a batch as the server will give: the fewest calls and round trips.
-    NetStatus status = enumerate_batch(library, host, kLargestBatch, &resume_handle, buffer,
-                                       &entries_read, &total_entries);
+    NetStatus status = quietly([&] {
+      return library.group_enum(host.c_str(), 2, buffer.receive(), kLargestBatch, &entries_read,
+                                &total_entries, &resume_handle);
+    });
     if (status != kNetSuccess && status != kNetErrorMoreData) return status;
+    if (buffer.records<GROUP_INFO_2>() == nullptr) entries_read = 0;
     for (uint32_t i = 0; i < entries_read; ++i) {
       const GROUP_INFO_2& group = buffer.records<GROUP_INFO_2>()[i];
       if (group.grpi2_group_id != group_id) continue;

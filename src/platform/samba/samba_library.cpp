@@ -165,6 +165,31 @@ LibraryOutputToStderr::~LibraryOutputToStderr() {
   close(saved_);
 }
 
+// Opens the library and binds what the program calls, asking for signed sessions before
+// anything reads the client configuration; false, with the reason said, when it cannot.
+bool open_library(SambaLibrary& library) {
+  library.handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
+  if (library.handle == nullptr) {
+    const char* error = dlerror();
+    say_why(std::string("cannot load ") + kLibraryFile +
+            " (package samba-libs): " + (error ? error : "not found"));
+    return false;
+  }
+  bool ready = bind_required(library);
+  if (!ready) {
+    say_why(std::string(kLibraryFile) + " lacks a call that quillmot needs");
+  } else if (!require_signing(library.handle)) {
+    say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
+    ready = false;
+  }
+  if (!ready) {
+    dlclose(library.handle);
+    return false;
+  }
+  bind_talloc_calls(library);
+  return true;
+}
+
 std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
   const CredentialSources sources = credential_sources_of_process();
   SambaCredentials credentials = read_samba_credentials(sources);
@@ -173,36 +198,26 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
             std::strerror(errno));
     return nullptr;
   }
-  if (credentials.kind == SambaCredentials::kGuessed) decide_logon(credentials, sources, host);
-  if (credentials.kind != SambaCredentials::kTicket) take_credentials_out_of_environment();
-
   auto library = std::make_unique<SambaLibrary>();
-  library->handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
-  if (library->handle == nullptr) {
-    const char* error = dlerror();
-    say_why(std::string("cannot load ") + kLibraryFile +
-            " (package samba-libs): " + (error ? error : "not found"));
+  // The library first: nobody is asked for a password that could not be used.
+  if (!open_library(*library)) {
+    wipe(credentials.password);
     return nullptr;
   }
-  bool bound = bind_required(*library);
-  if (!bound) say_why(std::string(kLibraryFile) + " lacks a call that quillmot needs");
-  if (bound) bind_talloc_calls(*library);
-  // Before initialisation, which reads the client configuration.
-  if (bound && !require_signing(library->handle)) {
-    say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
-    bound = false;
-  }
-  bound = bound && quietly([&] {
-                     bool ready = library->init(&library->context) == 0 &&
-                                  library->context != nullptr &&
-                                  apply_credentials(*library, credentials);
-                     return ready ? kNetSuccess : kNetInternalError;
-                   }) == kNetSuccess;
+  // Before initialisation, which reads the environment.
+  if (credentials.kind == SambaCredentials::kGuessed) decide_logon(credentials, sources, host);
+  if (credentials.kind != SambaCredentials::kTicket) take_credentials_out_of_environment();
+  const bool ready = quietly([&] {
+                       bool done = library->init(&library->context) == 0 &&
+                                   library->context != nullptr &&
+                                   apply_credentials(*library, credentials);
+                       return done ? kNetSuccess : kNetInternalError;
+                     }) == kNetSuccess;
   wipe(credentials.password);
-  if (!bound) {
+  if (!ready) {
     if (library->context != nullptr) close_samba_library(*library);
     // The library stays mapped once initialised: its destructors run at exit and expect it.
-    if (library->handle != nullptr && library->context == nullptr) dlclose(library->handle);
+    if (library->context == nullptr) dlclose(library->handle);
     return nullptr;
   }
   return library;
