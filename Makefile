@@ -45,9 +45,12 @@ install:
 	@test -x $(BUILD)/quillmot || { echo "make install: nothing built in $(BUILD); run make first" >&2; exit 1; }
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
 
+# Also the Debian 13 tests: a root made with debootstrap in the build tree, the build and tests in
+# it, and the package from make deb installed there.
 test-build: test-deps
 	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Release $(PROJECT_FLAGS) \
-	  -DQUILLMOT_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/quillmot.exe >/dev/null
+	  -DQUILLMOT_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_BUILD)/quillmot.exe \
+	  -DQUILLMOT_DEBIAN13=ON -DQUILLMOT_DEB_DIR=$(CURDIR)/$(DEB_BUILD) >/dev/null
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 
 sanitize: test-deps
@@ -62,13 +65,13 @@ windows:
 	  -DCMAKE_BUILD_TYPE=Release -DQUILLMOT_WERROR=ON >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
-test: test-deps windows
+test: test-deps windows deb
 	@$(MAKE) --no-print-directory test-build
 	@$(MAKE) --no-print-directory sanitize
 	mandoc -Tlint -W style doc/quillmot.1
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory package-test
+	tests/package/check-package.sh $(DEB_BUILD) $(TEST_BUILD)/quillmot
 	@$(MAKE) --no-print-directory fuzz
 
 # Each fuzz target runs for FUZZ_SECONDS from the corpus in fuzz/corpus; new inputs it finds stay

@@ -27,7 +27,7 @@ NssGroupDirectory::~NssGroupDirectory() {
 void NssGroupDirectory::close_database() {
   if (open_) endgrent();
   open_ = false;
-  ahead_.reset();
+  has_ahead_ = false;
 }
 
 // getgrent, not getgrent_r: when a group does not fit the caller's buffer, modules differ on what
@@ -94,9 +94,9 @@ NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
   size_t bytes = 0;
   GroupEntry group;
   for (;;) {
-    if (ahead_) {
-      group = std::move(*ahead_);
-      ahead_.reset();
+    if (has_ahead_) {
+      group = std::move(ahead_);
+      has_ahead_ = false;
     } else {
       Read read = read_next(&group);
       if (read == Read::kFailed) {
@@ -109,6 +109,7 @@ NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
     if (bytes > preferred_max_length && !batch->entries.empty()) {
       // The first group of the next batch: more remains.
       ahead_ = std::move(group);
+      has_ahead_ = true;
       break;
     }
     batch->entries.push_back(std::move(group));
@@ -116,7 +117,7 @@ NetStatus NssGroupDirectory::NetGroupEnum(const std::u16string& /*server_name*/,
   position_ += batch->entries.size();
   *resume_handle = position_;
   // A batch ends either with a group that did not fit, kept for the next one, or at the end.
-  if (!ahead_) {
+  if (!has_ahead_) {
     close_database();
     batch->total_entries = static_cast<uint32_t>(batch->entries.size());
     return kNetSuccess;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "platform/group_directory.h"
@@ -32,7 +31,10 @@ class NssGroupDirectory : public GroupDirectory {
   bool open_ = false;
   bool at_end_ = false;
   ResumeHandle position_ = 0;  // how many groups the stream has handed out, read-ahead aside
-  std::optional<GroupEntry> ahead_;
+  // A plain member and a flag rather than std::optional, whose destructor GCC 14 takes for a read
+  // of uninitialised strings.
+  GroupEntry ahead_;
+  bool has_ahead_ = false;
   NetStatus failure_ = kNetSuccess;
 };
 

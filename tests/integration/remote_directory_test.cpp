@@ -23,6 +23,11 @@
 namespace quillmot::testing {
 namespace {
 
+// Loopback addresses of this suite's own: a relay in front of the classic server, and a listener
+// that never answers. Another build's suite, run beside this one, is given others.
+const std::string kRelayAddress = QUILLMOT_RELAY_ADDRESS;
+const std::string kSilentAddress = QUILLMOT_SILENT_ADDRESS;
+
 struct Server {
   std::string host, user, password;
 };
@@ -401,10 +406,10 @@ TEST_F(RemoteDirectory, ServerThatNeverAnswersFailsInBoundedTime) {
   sockaddr_in at{};
   at.sin_family = AF_INET;
   at.sin_port = htons(445);
-  inet_pton(AF_INET, "127.0.0.4", &at.sin_addr);
+  inet_pton(AF_INET, kSilentAddress.c_str(), &at.sin_addr);
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
   ASSERT_EQ(listen(listener, 8), 0);
-  ProgramResult got = quillmot({"-S", "127.0.0.4", "-Q", "d"}, {"USER=" + dc_.user + "%x"}, 90);
+  ProgramResult got = quillmot({"-S", kSilentAddress, "-Q", "d"}, {"USER=" + dc_.user + "%x"}, 90);
   close(listener);
   EXPECT_FALSE(got.timed_out);
   EXPECT_EQ(got.out, "");
@@ -630,9 +635,9 @@ class Relay {
 TEST_F(RemoteDirectory, ServerGoneInTheMiddleOfAnEnumeration) {
   ProgramResult whole = as(classic_, {"-S", classic_.host, "-Q", "i"});
   ASSERT_EQ(whole.exit_status, 0);
-  Relay relay("127.0.0.3", classic_.host, Tamper::kCut, 2);
+  Relay relay(kRelayAddress, classic_.host, Tamper::kCut, 2);
   ASSERT_TRUE(relay.ready());
-  ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+  ProgramResult got = as(classic_, {"-S", kRelayAddress, "-Q", "i"});
   EXPECT_EQ(relay.batches_started(), 3);
   EXPECT_EQ(got.err, "ERROR in NetGroupEnum()\n");
   EXPECT_EQ(got.exit_status, 1);
@@ -659,9 +664,9 @@ TEST_F(RemoteDirectory, RepliesAlteredOnTheWayFailAndNeverBecomeRecords) {
       {"cut after the first batch", Tamper::kCut, 1},
   };
   for (const Case& c : cases) {
-    Relay relay("127.0.0.3", classic_.host, c.tamper, c.n);
+    Relay relay(kRelayAddress, classic_.host, c.tamper, c.n);
     ASSERT_TRUE(relay.ready());
-    ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+    ProgramResult got = as(classic_, {"-S", kRelayAddress, "-Q", "i"});
     EXPECT_TRUE(relay.tampered() || c.tamper == Tamper::kCut) << c.what;
     EXPECT_EQ(got.exit_status, 1) << c.what;
     const std::string error = "ERROR in NetGroupEnum()\n";
@@ -675,9 +680,9 @@ TEST_F(RemoteDirectory, RepliesAlteredOnTheWayFailAndNeverBecomeRecords) {
     }
   }
   // A relay that changes nothing: the whole listing.
-  Relay plain("127.0.0.3", classic_.host, Tamper::kNone, 0);
+  Relay plain(kRelayAddress, classic_.host, Tamper::kNone, 0);
   ASSERT_TRUE(plain.ready());
-  ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+  ProgramResult got = as(classic_, {"-S", kRelayAddress, "-Q", "i"});
   EXPECT_TRUE(got.out == whole.out);
   EXPECT_EQ(got.err, "");
   EXPECT_EQ(got.exit_status, 0);
@@ -688,10 +693,10 @@ TEST_F(RemoteDirectory, RepliesAlteredOnTheWayFailAndNeverBecomeRecords) {
 TEST_F(RemoteDirectory, AStalledConnectionFailsWhenTheLibraryGivesUp) {
   ProgramResult whole = as(classic_, {"-S", classic_.host, "-Q", "i"});
   ASSERT_EQ(whole.exit_status, 0);
-  Relay relay("127.0.0.3", classic_.host, Tamper::kStall, 50000);
+  Relay relay(kRelayAddress, classic_.host, Tamper::kStall, 50000);
   ASSERT_TRUE(relay.ready());
   const auto start = std::chrono::steady_clock::now();
-  ProgramResult got = as(classic_, {"-S", "127.0.0.3", "-Q", "i"});
+  ProgramResult got = as(classic_, {"-S", kRelayAddress, "-Q", "i"});
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   RecordProperty("seconds", std::to_string(seconds));

@@ -7,7 +7,8 @@
 // puts a group's texts on the caller's top talloc stack frame, freed with that frame; the public
 // NetGroupGetInfo frees them before it returns, so that a program reading them fails under the
 // sanitizers. Built with QUILLMOT_WITHOUT_WORKER, it lacks the worker and the frame calls, as
-// another libnetapi may.
+// another libnetapi may; with QUILLMOT_WITHOUT_CREDENTIALS_GETTER (as Samba before 4.22) or
+// QUILLMOT_WITHOUT_CONFIGURATION_OVERRIDE, a way of asking for signed sessions.
 //
 // QUILLMOT_NETAPI_SCRIPT names the script (netapi_script.h);
 // QUILLMOT_NETAPI_LOG names the log: one line per call, buffers by number.
@@ -35,33 +36,45 @@ using quillmot::testing::NetapiScript;
 using quillmot::testing::ScriptedEntry;
 
 std::map<void*, int> live_buffers;
-// What the real library leaves on its context (a talloc object) by name: a display batch's texts,
-// the array they were first copied into and the reply's parts, none of which it ever frees, and
-// from the first call on, the connection and the domain's identity, which later calls use.
-// Never destroyed: what a run leaves there stays reachable until the leak checker has looked.
-std::map<const void*, std::string>& context_children = *new std::map<const void*, std::string>;
-const char* const kStateNames[] = {"struct client_ipc_connection",
-                                   "librpc/gen_ndr/ndr_samr.c:6592"};
 
-void* context_child(const std::string& name) {
-  void* block = std::malloc(1);
-  context_children[block] = name;
+// The real library's context is a talloc object, and what it leaves there is modelled here: each
+// child with its parent and size. A display batch leaves its decoded reply (holding its entries),
+// the reply's two counts, the array the texts were first copied into and the texts, none of which
+// the library ever frees; the first call also leaves the connection and the domain's identity,
+// which later calls use. Never destroyed: what a run leaves there stays reachable until the leak
+// checker has looked.
+struct Child {
+  const void* parent;
+  size_t size;
+  bool state;  // the connection's, which the program must never free
+};
+std::map<const void*, Child>& context_children = *new std::map<const void*, Child>;
+
+void* talloc_child(const void* parent, size_t size, bool state = false) {
+  void* block = std::calloc(1, size + 1);
+  context_children[block] = {parent, size, state};
   return block;
+}
+
+void free_child(const void* pointer) {
+  for (auto it = context_children.begin(); it != context_children.end();)
+    it = it->second.parent == pointer ? (free_child(it->first), context_children.begin()) : ++it;
+  context_children.erase(pointer);
+  std::free(const_cast<void*>(pointer));
 }
 
 // True while the connection's state is on the context; false once the program has freed it.
 bool connection_state_intact() {
-  for (const char* name : kStateNames) {
-    bool found = false;
-    for (const auto& child : context_children) found = found || child.second == name;
-    if (!found) return false;
-  }
-  return true;
+  size_t found = 0;
+  for (const auto& child : context_children) found += child.second.state;
+  return found == 3;
 }
+
 int buffers_made = 0;
 int own_fds[2] = {-1, -1};
 std::string username, password;
 char context_token;
+[[maybe_unused]] char credentials_token;
 
 NetapiScript& loaded() {
   return quillmot::testing::the_script();
@@ -185,20 +198,43 @@ NET_API_STATUS libnetapi_init(struct libnetapi_ctx** ctx) {
   return status(s.init_status);
 }
 
-// libsmbconf's, which the real library loads: the client configuration's command-line layer.
-bool lp_set_cmdline(const char* name, const char* value) {
-  log(std::string("lp_set_cmdline ") + name + " = " + value);
+// The ways of asking for signed sessions, each built in or left out as a Samba version has them.
+#ifndef QUILLMOT_WITHOUT_CREDENTIALS_GETTER
+// Samba 4.22's: the credentials the library made for itself (which exist once it is initialised),
+// and credentials.h's setter.
+NET_API_STATUS libnetapi_get_creds(struct libnetapi_ctx* ctx, struct cli_credentials** creds) {
+  log("get_creds");
+  if (ctx != reinterpret_cast<libnetapi_ctx*>(&context_token)) return status(87);
+  *creds = reinterpret_cast<cli_credentials*>(&credentials_token);
+  return status(0);
+}
+
+bool cli_credentials_set_smb_signing(struct cli_credentials* creds, int signing, int obtained) {
+  log("set_smb_signing " + std::to_string(signing) + " " + std::to_string(obtained));
+  return creds == reinterpret_cast<cli_credentials*>(&credentials_token);
+}
+
+bool cli_credentials_set_password(struct cli_credentials* creds, const char* secret, int obtained) {
+  log("credentials_set_password " + std::string(secret) + " " + std::to_string(obtained));
+  return creds == reinterpret_cast<cli_credentials*>(&credentials_token);
+}
+#endif
+
+#ifndef QUILLMOT_WITHOUT_CONFIGURATION_OVERRIDE
+// libsmbconf's, which the real library loads: the configuration's command-line layer.
+bool store_lp_set_cmdline(const char* name, const char* value) {
+  log(std::string("store_lp_set_cmdline ") + name + " = " + value);
   return true;
 }
+#endif
 
 NET_API_STATUS libnetapi_free(struct libnetapi_ctx*) {
   size_t leftovers = 0;
   for (const auto& child : context_children)
-    if (child.second != kStateNames[0] && child.second != kStateNames[1]) ++leftovers;
+    if (child.second.parent == &context_token && !child.second.state) ++leftovers;
   log("context holds " + std::to_string(leftovers) + " leftovers");
   // Freeing the context frees all it holds.
-  for (const auto& child : context_children) std::free(const_cast<void*>(child.first));
-  context_children.clear();
+  while (!context_children.empty()) free_child(context_children.begin()->first);
   log("free_context");
   return status(0);
 }
@@ -274,31 +310,60 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
       std::to_string(prefmaxlen) + " " + descriptor_report());
   chatter("enumerating\n");
   if (context_children.empty()) {
-    for (const char* name : kStateNames) context_child(name);
+    // The connection, and the domain's identity: one part of the reply's size whose first field
+    // is a batch's count and whose second is no pointer at all, and one of a count's size.
+    talloc_child(&context_token, 32, true);
+    auto* identity = static_cast<uint32_t*>(talloc_child(&context_token, 16, true));
+    identity[0] = static_cast<uint32_t>(s.replies.empty() ? 0 : s.replies[0].entries.size());
+    identity[2] = 1;
+    talloc_child(&context_token, 4, true);
   } else if (!connection_state_intact()) {
     log("the connection's state was freed");
     return status(59);
   }
   const auto* reply = s.next();
   if (reply == nullptr) return status(59);  // an unexpected network error
-  context_child("librpc/gen_ndr/ndr_samr.c:11332");
-  context_child("struct NET_DISPLAY_GROUP");
-  // The level-3 records in the place of level-2 ones: the same layout with the next index after.
+  // The decoded reply and its two counts, as samr.idl lays them out.
+  struct Text {
+    uint16_t length, size;
+    const char* text;
+  };
+  struct Entry {
+    uint32_t idx, rid, acct_flags;
+    Text account_name, description;
+  };
+  struct Decoded {
+    uint32_t count;
+    Entry* entries;
+  };
   const size_t count = reply->entries.size();
+  auto* decoded = static_cast<Decoded*>(talloc_child(&context_token, sizeof(Decoded)));
+  decoded->count = static_cast<uint32_t>(count);
+  decoded->entries = static_cast<Entry*>(talloc_child(decoded, count * sizeof(Entry)));
+  talloc_child(&context_token, 4);
+  talloc_child(&context_token, 4);
+  // The level-3 records in the place of level-2 ones: the same layout with the next index after.
+  auto* first_copy = static_cast<NET_DISPLAY_GROUP*>(
+      talloc_child(&context_token, count * sizeof(NET_DISPLAY_GROUP)));
   auto* block = static_cast<uint8_t*>(std::malloc(count * sizeof(NET_DISPLAY_GROUP) + 1));
   auto* groups = reinterpret_cast<NET_DISPLAY_GROUP*>(block);
   for (size_t i = 0; i < count; ++i) {
-    groups[i].grpi3_name = copy_text(reply->entries[i].name);
-    groups[i].grpi3_comment = copy_text(reply->entries[i].comment);
-    context_children[groups[i].grpi3_name] = reply->entries[i].name;
-    context_children[groups[i].grpi3_comment] = reply->entries[i].comment;
-    groups[i].grpi3_group_id = reply->entries[i].id;
+    const ScriptedEntry& entry = reply->entries[i];
+    auto text = [](const std::string& value) {
+      auto* copy = static_cast<char*>(talloc_child(&context_token, value.size() + 1));
+      return static_cast<const char*>(std::memcpy(copy, value.c_str(), value.size() + 1));
+    };
+    groups[i].grpi3_name = text(entry.name);
+    groups[i].grpi3_comment = text(entry.comment);
+    groups[i].grpi3_group_id = entry.id;
     groups[i].grpi3_attributes = 7;
     groups[i].grpi3_next_index =
         static_cast<uint32_t>(i + 1 == count ? reply->next_handle : idx + i + 1);
+    decoded->entries[i] = {groups[i].grpi3_next_index, entry.id, 7, {}, {}};
   }
+  std::memcpy(first_copy, groups, count * sizeof(NET_DISPLAY_GROUP));
   live_buffers[block] = ++buffers_made;
-  context_children[block] = "user.c:1506";
+  context_children[block] = {&context_token, count * sizeof(NET_DISPLAY_GROUP), false};
   log("buffer " + std::to_string(buffers_made));
   *buffer = block;
   *entries_read = static_cast<uint32_t>(count);
@@ -315,22 +380,27 @@ void* _talloc_stackframe(const char*) {
 
 void talloc_report_depth_cb(const void* pointer, int depth, int max_depth,
                             void (*visit)(const void*, int, int, int, void*), void* data) {
-  if (pointer != &context_token) return;
+  if (pointer != &context_token && context_children.count(pointer) == 0) return;
   visit(pointer, depth, max_depth, 0, data);
   if (max_depth < 1) return;
   // A copy: a visitor may not change the tree, but the walk must survive one that does.
   const auto children = context_children;
-  for (const auto& child : children) visit(child.first, depth + 1, max_depth, 0, data);
+  for (const auto& child : children)
+    if (child.second.parent == pointer) visit(child.first, depth + 1, max_depth, 0, data);
 }
 
-const char* talloc_get_name(const void* pointer) {
+size_t talloc_get_size(const void* pointer) {
   auto found = context_children.find(pointer);
-  return found == context_children.end() ? "UNNAMED" : found->second.c_str();
+  if (found == context_children.end()) {
+    log("talloc_get_size of something not talloc's");
+    return 0;
+  }
+  return found->second.size;
 }
 
 int _talloc_free(void* pointer, const char*) {
-  if (context_children.erase(pointer) == 1) {
-    std::free(pointer);
+  if (context_children.count(pointer) == 1) {
+    free_child(pointer);
     return 0;
   }
   // A frame goes with every frame pushed after it, as talloc's do.

@@ -11,6 +11,7 @@
 // generates for NetGroupGetInfo, declared here and only here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct libnetapi_ctx;
@@ -33,17 +34,36 @@ struct NetGroupGetInfoCall {
 // code, or a structure holding one, returned in the same register either way.
 using NetGroupGetInfoWorker = uint32_t (*)(libnetapi_ctx* context, NetGroupGetInfoCall* call);
 
+// A display batch's reply as the RPC layer decodes it at level 3 (samr_DispInfoFullGroups and
+// samr_DispEntryFullGroup in the gen_ndr/samr.h that samba-dev installs, generated from samr.idl,
+// whose layout every Samba shares). That header cannot be included beside netapi.h: both define
+// struct GUID.
+struct DisplayReplyText {
+  uint16_t length, size;
+  const char* text;
+};
+struct DisplayReplyEntry {
+  uint32_t idx;  // the display index of the entry after it
+  uint32_t rid;
+  uint32_t acct_flags;
+  DisplayReplyText account_name, description;
+};
+struct DisplayReply {
+  uint32_t count;
+  DisplayReplyEntry* entries;
+};
+
 // talloc's own entry points behind the talloc_stackframe() and talloc_free() macros: the first in
 // libsamba-util.so.0, the second in libtalloc.so.2, both loaded with libnetapi.
 using TallocStackframe = void* (*)(const char* location);
 using TallocFree = int (*)(void* pointer, const char* location);
 
-// talloc's public walk over a tree (talloc_report_depth_cb) and its names for what it holds
-// (talloc_get_name): how the program finds what a batch call left on the library's context.
+// talloc's public walk over a tree (talloc_report_depth_cb) and the size of what it holds
+// (talloc_get_size): how the program finds what a batch call left on the library's context.
 using TallocVisit = void (*)(const void* pointer, int depth, int max_depth, int is_reference,
                              void* data);
 using TallocWalk = void (*)(const void* pointer, int depth, int max_depth, TallocVisit visit,
                             void* data);
-using TallocName = const char* (*)(const void* pointer);
+using TallocSize = size_t (*)(const void* pointer);
 
 }  // namespace quillmot

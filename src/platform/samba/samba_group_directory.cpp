@@ -1,11 +1,10 @@
 #include "platform/samba/samba_group_directory.h"
 
-#include <algorithm>
-#include <string_view>
 #include <vector>
 
 #include "base/wide_text.h"
 #include "platform/enumeration_guard.h"
+#include "platform/samba/display_leftovers.h"
 #include "platform/samba/samba_library.h"
 
 namespace quillmot {
@@ -79,50 +78,6 @@ NetStatus read_one_group(SambaLibrary& library, const std::string& host, const s
   return kNetSuccess;
 }
 
-// libnetapi puts a display batch's reply, and its own copies of the texts, on its long-lived
-// context and never frees them: a listing would keep every group of the domain until the end
-// (48 MiB at 30,000 groups, whatever the batch size). What a batch call added there is freed once
-// the batch has been copied: the texts the batch points to, the array they were first copied into,
-// and the reply's parts. The first call of a session also leaves the connection there, so its
-// reply's parts, which cannot be told apart from the connection's by name, stay (one batch).
-class BatchLeftovers {
- public:
-  BatchLeftovers(SambaLibrary& library, bool first_call)
-      : library_(library), first_call_(first_call) {
-    if (!library.walks_its_context()) return;
-    before_ = context_children(library);
-    std::sort(before_.begin(), before_.end());
-  }
-
-  void free(const NET_DISPLAY_GROUP* groups, uint32_t count, const void* buffer) {
-    if (!library_.walks_its_context()) return;
-    std::vector<const void*> texts;
-    for (uint32_t i = 0; i < count; ++i) {
-      texts.push_back(groups[i].grpi3_name);
-      texts.push_back(groups[i].grpi3_comment);
-    }
-    std::sort(texts.begin(), texts.end());
-    std::vector<void*> leftovers;
-    for (const void* child : context_children(library_)) {
-      if (child == buffer || std::binary_search(before_.begin(), before_.end(), child)) continue;
-      if (std::binary_search(texts.begin(), texts.end(), child) || is_reply_part(child))
-        leftovers.push_back(const_cast<void*>(child));
-    }
-    for (void* leftover : leftovers) library_.talloc_free(leftover, __FILE__);
-  }
-
- private:
-  bool is_reply_part(const void* child) const {
-    const std::string_view name = library_.talloc_name(child);
-    return name == "struct NET_DISPLAY_GROUP" ||
-           (!first_call_ && name.starts_with("librpc/gen_ndr/ndr_samr.c:"));
-  }
-
-  SambaLibrary& library_;
-  const bool first_call_;
-  std::vector<const void*> before_;
-};
-
 }  // namespace
 
 std::string samba_host_name(const std::u16string& server_name) {
@@ -176,8 +131,7 @@ NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,
   // The resume handle is the display index the next batch starts at; every one we hold came from
   // the library, in 32 bits.
   const uint32_t index = static_cast<uint32_t>(*resume_handle);
-  BatchLeftovers leftovers(*lib, !called_);
-  called_ = true;
+  DisplayLeftovers leftovers(*lib);
   ResultBuffer buffer(*lib);
   uint32_t entries_read = 0;
   NetStatus status = quietly([&] {
@@ -208,7 +162,6 @@ NetStatus SambaGroupDirectory::NetGroupGetInfo(const std::u16string& server_name
   if (!narrow_bytes(group_name, &name)) return kNetGroupNotFound;
   SambaLibrary* lib = library(host);
   if (lib == nullptr) return kNetErrorBadNetPath;
-  called_ = true;
   if (lib->reads_one_group()) return outcome(read_one_group(*lib, host, name, entry));
   return outcome(find_through_enumeration(*lib, host, name, entry));
 }

@@ -37,8 +37,6 @@ class SambaGroupDirectory : public GroupDirectory {
 
   std::unique_ptr<SambaLibrary> library_;
   bool load_tried_ = false;
-  // A call has been made: the session and its connection exist.
-  bool called_ = false;
   // A call failed: the session is not closed in order at the end, as the connection may be dead.
   bool call_failed_ = false;
 };

@@ -15,6 +15,7 @@
 #include "platform/raw_output.h"
 #include "platform/samba/kerberos_ticket.h"
 #include "platform/samba/samba_credentials.h"
+#include "platform/samba/samba_versions.h"
 #include "platform/samba/terminal_password.h"
 
 namespace quillmot {
@@ -65,7 +66,8 @@ bool apply_credentials(SambaLibrary& library, const SambaCredentials& credential
     case SambaCredentials::kTicket:
       // An empty password, so that the library does not ask for one it will not use.
       return library.set_use_kerberos(library.context) == 0 &&
-             library.set_password(library.context, "") == 0;
+             (set_password_below_ticket(library.versions, library.context) ||
+              library.set_password(library.context, "") == 0);
     case SambaCredentials::kGuessed:
     case SambaCredentials::kUnreadable:
       break;
@@ -122,16 +124,6 @@ bool bind_required(SambaLibrary& library) {
          bind(handle, "NetApiBufferFree", &library.buffer_free);
 }
 
-// Samba signs a session only where the server insists, unless told otherwise; its own tools sign
-// theirs. Unsigned, a reply altered on the way would be taken for records (a group renamed, an
-// identifier changed, a batch's "more entries" turned into the end). Set as Samba's tools set
-// their command-line options, over smb.conf, which is still read and never changed. An anonymous
-// session has no key to sign with and goes on unsigned, as theirs do.
-bool require_signing(void* handle) {
-  bool (*set_cmdline)(const char* name, const char* value) = nullptr;
-  return bind(handle, "lp_set_cmdline", &set_cmdline) && set_cmdline("client signing", "required");
-}
-
 // The worker and talloc's calls, found through libnetapi's handle (which searches the libraries
 // it loaded too). A libnetapi without them keeps the public lookup, and its leaks.
 void bind_talloc_calls(SambaLibrary& library) {
@@ -140,7 +132,7 @@ void bind_talloc_calls(SambaLibrary& library) {
   bind(handle, "_talloc_stackframe", &library.push_frame);
   bind(handle, "_talloc_free", &library.talloc_free);
   bind(handle, "talloc_report_depth_cb", &library.talloc_walk);
-  bind(handle, "talloc_get_name", &library.talloc_name);
+  bind(handle, "talloc_get_size", &library.talloc_size);
 }
 
 }  // namespace
@@ -165,8 +157,9 @@ LibraryOutputToStderr::~LibraryOutputToStderr() {
   close(saved_);
 }
 
-// Opens the library and binds what the program calls, asking for signed sessions before
-// anything reads the client configuration; false, with the reason said, when it cannot.
+// Opens the library and binds what the program calls, asking for signed sessions where that must
+// come before anything reads the client configuration; false, with the reason said, when it
+// cannot.
 bool open_library(SambaLibrary& library) {
   library.handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
   if (library.handle == nullptr) {
@@ -178,9 +171,12 @@ bool open_library(SambaLibrary& library) {
   bool ready = bind_required(library);
   if (!ready) {
     say_why(std::string(kLibraryFile) + " lacks a call that quillmot needs");
-  } else if (!require_signing(library.handle)) {
-    say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
-    ready = false;
+  } else {
+    library.versions = find_version_calls(library.handle);
+    if (!ask_for_signing_before_init(library.versions)) {
+      say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
+      ready = false;
+    }
   }
   if (!ready) {
     dlclose(library.handle);
@@ -207,14 +203,18 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
   // Before initialisation, which reads the environment.
   if (credentials.kind == SambaCredentials::kGuessed) decide_logon(credentials, sources, host);
   if (credentials.kind != SambaCredentials::kTicket) take_credentials_out_of_environment();
+  bool signing = true;
   const bool ready = quietly([&] {
                        bool done = library->init(&library->context) == 0 &&
                                    library->context != nullptr &&
                                    apply_credentials(*library, credentials);
-                       return done ? kNetSuccess : kNetInternalError;
+                       if (done)
+                         signing = ask_for_signing_after_init(library->versions, library->context);
+                       return done && signing ? kNetSuccess : kNetInternalError;
                      }) == kNetSuccess;
   wipe(credentials.password);
   if (!ready) {
+    if (!signing) say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
     if (library->context != nullptr) close_samba_library(*library);
     // The library stays mapped once initialised: its destructors run at exit and expect it.
     if (library->context == nullptr) dlclose(library->handle);
@@ -223,10 +223,10 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
   return library;
 }
 
-std::vector<const void*> context_children(SambaLibrary& library) {
+std::vector<const void*> talloc_children(const SambaLibrary& library, const void* parent) {
   std::vector<const void*> children;
   library.talloc_walk(
-      library.context, 0, 1,
+      parent, 0, 1,
       [](const void* pointer, int depth, int, int is_reference, void* data) {
         if (depth == 1 && !is_reference)
           static_cast<std::vector<const void*>*>(data)->push_back(pointer);

@@ -15,6 +15,7 @@
 
 #include "platform/group_directory.h"
 #include "platform/samba/netapi_worker.h"
+#include "platform/samba/samba_versions.h"
 
 namespace quillmot {
 
@@ -30,27 +31,29 @@ struct SambaLibrary {
   decltype(&::NetGroupGetInfo) group_get_info = nullptr;
   decltype(&::NetQueryDisplayInformation) query_display = nullptr;
   decltype(&::NetApiBufferFree) buffer_free = nullptr;
+  // What this version of the library has of the calls that differ (samba_versions.h).
+  VersionCalls versions;
   // One group read inside a talloc frame of the program's own (netapi_worker.h). All three are
   // null where this libnetapi lacks any of them.
   NetGroupGetInfoWorker group_get_info_worker = nullptr;
   TallocStackframe push_frame = nullptr;
   TallocFree talloc_free = nullptr;
 
-  // talloc's walk and names, to free what a batch call leaves on the context; null where
+  // talloc's walk and sizes, to free what a batch call leaves on the context; null where
   // missing.
   TallocWalk talloc_walk = nullptr;
-  TallocName talloc_name = nullptr;
+  TallocSize talloc_size = nullptr;
 
   bool reads_one_group() const {
     return group_get_info_worker != nullptr && push_frame != nullptr && talloc_free != nullptr;
   }
   bool walks_its_context() const {
-    return talloc_walk != nullptr && talloc_name != nullptr && talloc_free != nullptr;
+    return talloc_walk != nullptr && talloc_size != nullptr && talloc_free != nullptr;
   }
 };
 
-// The direct children of the library's context, as talloc holds them.
-std::vector<const void*> context_children(SambaLibrary& library);
+// The direct children of a talloc object of the library's, newest first, as talloc holds them.
+std::vector<const void*> talloc_children(const SambaLibrary& library, const void* parent);
 
 // Opens libnetapi.so.1, initialises it and sets who logs on at `host` from the environment; null
 // when any step fails (no library, an unreadable PASSWD_FILE, a failed initialisation).

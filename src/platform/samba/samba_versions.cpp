@@ -1,0 +1,66 @@
+#include "platform/samba/samba_versions.h"
+
+#include <dlfcn.h>
+
+#include <cstdint>
+
+namespace quillmot {
+
+namespace {
+
+struct cli_credentials;
+
+// From netapi.h (4.22 on) and credentials.h; the enumerations' values as Samba defines them
+// (SMB_SIGNING_REQUIRED in libcli/smb/smb_constants.h, the standings of enum
+// credentials_obtained in credentials.h), unchanged since Samba 4.0.
+using GetCredentials = uint32_t (*)(libnetapi_ctx* context, cli_credentials** credentials);
+using SetSigning = bool (*)(cli_credentials* credentials, int signing, int obtained);
+using SetPassword = bool (*)(cli_credentials* credentials, const char* password, int obtained);
+using StoreOverride = bool (*)(const char* name, const char* value);
+constexpr int kSigningRequired = 3;
+constexpr int kObtainedGuessedFromEnvironment = 3;
+constexpr int kObtainedSpecified = 6;
+
+template <typename Function>
+Function as(void* symbol) {
+  return reinterpret_cast<Function>(symbol);
+}
+
+cli_credentials* library_credentials(const VersionCalls& calls, libnetapi_ctx* context) {
+  cli_credentials* credentials = nullptr;
+  if (as<GetCredentials>(calls.get_credentials)(context, &credentials) != 0) return nullptr;
+  return credentials;
+}
+
+}  // namespace
+
+VersionCalls find_version_calls(void* library_handle) {
+  VersionCalls calls;
+  calls.get_credentials = dlsym(library_handle, "libnetapi_get_creds");
+  calls.set_signing = dlsym(library_handle, "cli_credentials_set_smb_signing");
+  calls.set_password = dlsym(library_handle, "cli_credentials_set_password");
+  calls.store_override = dlsym(library_handle, "store_lp_set_cmdline");
+  return calls;
+}
+
+bool ask_for_signing_before_init(const VersionCalls& calls) {
+  if (calls.hands_out_credentials()) return true;
+  return calls.store_override != nullptr &&
+         as<StoreOverride>(calls.store_override)("client signing", "required");
+}
+
+bool ask_for_signing_after_init(const VersionCalls& calls, libnetapi_ctx* context) {
+  if (!calls.hands_out_credentials()) return true;
+  cli_credentials* credentials = library_credentials(calls, context);
+  return credentials != nullptr &&
+         as<SetSigning>(calls.set_signing)(credentials, kSigningRequired, kObtainedSpecified);
+}
+
+bool set_password_below_ticket(const VersionCalls& calls, libnetapi_ctx* context) {
+  if (!calls.hands_out_credentials()) return false;
+  cli_credentials* credentials = library_credentials(calls, context);
+  return credentials != nullptr &&
+         as<SetPassword>(calls.set_password)(credentials, "", kObtainedGuessedFromEnvironment);
+}
+
+}  // namespace quillmot
