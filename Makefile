@@ -2,7 +2,7 @@
 #   make                  build the program alone (needs a C++20 compiler, CMake, samba-dev)
 #   make install          install what `make` built: PREFIX=/usr/local DESTDIR= by default
 #   make deb              a Debian package of the program, in build-deb/
-#   make bench            benchmark figures
+#   make bench            benchmark figures (make bench-debian13: the remote rows on Samba 4.22)
 BUILD ?= build
 TEST_BUILD ?= build-test
 SANITIZE_BUILD ?= build-sanitize
@@ -19,7 +19,7 @@ VERSION := 0.6
 PROJECT_FLAGS := -DQUILLMOT_WERROR=ON -DQUILLMOT_TESTS=ON -DQUILLMOT_BENCHMARKS=ON
 
 .PHONY: all build run test deps test-deps test-build sanitize fuzz windows deb package-test \
-  bench bench-large install clean format
+  bench bench-large bench-debian13 install clean format
 
 all: build
 
@@ -115,6 +115,18 @@ bench: test-build
 bench-large: test-build
 	QUILLMOT_BULK_GROUPS=30000 QUILLMOT_SERVERS_DIR=$(CURDIR)/$(TEST_BUILD)/samba-servers-large \
 	  bench/remote_listing.sh $(TEST_BUILD)/quillmot 5
+
+# The remote rows on Samba 4.22: the program built in the Debian 13 root (make test makes both),
+# against the same test servers, started here for the run, with that system's rpcclient.
+DEBIAN13_ROOT := $(CURDIR)/$(TEST_BUILD)/debian13-root
+bench-debian13: test-build
+	@test -x $(TEST_BUILD)/debian13-build/release/quillmot || \
+	  { echo "make bench-debian13: run make test first (it builds in the Debian 13 root)" >&2; exit 1; }
+	tests/integration/samba-servers.sh start $(TEST_BUILD)/tests/samba-servers
+	tests/debian13/root.sh run $(DEBIAN13_ROOT) $(CURDIR) /usr/bin/env \
+	  QUILLMOT_SERVERS_DIR=$(CURDIR)/$(TEST_BUILD)/tests/samba-servers /bin/bash \
+	  $(CURDIR)/bench/remote_listing.sh $(CURDIR)/$(TEST_BUILD)/debian13-build/release/quillmot; \
+	  status=$$?; tests/integration/samba-servers.sh stop $(TEST_BUILD)/tests/samba-servers; exit $$status
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -19,7 +19,7 @@ mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 # oracle. The Windows program and its tests stay on the machine that builds it.
 packages=(
   cmake make g++ samba-dev samba-libs samba-common smbclient
-  libgtest-dev libnss-wrapper python3 strace krb5-user
+  libgtest-dev libnss-wrapper python3 strace krb5-user time
 )
 
 log() { printf 'debian13: %s\n' "$*" >&2; }

@@ -339,7 +339,9 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
   const size_t count = reply->entries.size();
   auto* decoded = static_cast<Decoded*>(talloc_child(&context_token, sizeof(Decoded)));
   decoded->count = static_cast<uint32_t>(count);
-  decoded->entries = static_cast<Entry*>(talloc_child(decoded, count * sizeof(Entry)));
+  // The entries below a part of the decoder's, as Samba 4.17 and 4.22 leave them.
+  decoded->entries =
+      static_cast<Entry*>(talloc_child(talloc_child(decoded, 48), count * sizeof(Entry)));
   talloc_child(&context_token, 4);
   talloc_child(&context_token, 4);
   // The level-3 records in the place of level-2 ones: the same layout with the next index after.
@@ -382,11 +384,12 @@ void talloc_report_depth_cb(const void* pointer, int depth, int max_depth,
                             void (*visit)(const void*, int, int, int, void*), void* data) {
   if (pointer != &context_token && context_children.count(pointer) == 0) return;
   visit(pointer, depth, max_depth, 0, data);
-  if (max_depth < 1) return;
+  if (depth >= max_depth) return;
   // A copy: a visitor may not change the tree, but the walk must survive one that does.
   const auto children = context_children;
   for (const auto& child : children)
-    if (child.second.parent == pointer) visit(child.first, depth + 1, max_depth, 0, data);
+    if (child.second.parent == pointer)
+      talloc_report_depth_cb(child.first, depth + 1, max_depth, visit, data);
 }
 
 size_t talloc_get_size(const void* pointer) {

@@ -28,11 +28,11 @@ bool DisplayLeftovers::is_decoded_reply(const void* child, const NET_DISPLAY_GRO
   if (library_.talloc_size(child) != sizeof(DisplayReply)) return false;
   const auto* reply = static_cast<const DisplayReply*>(child);
   if (reply->count != count) return false;
-  // The entries pointer is read as a pointer only once it is known to be one of the reply's own.
-  const std::vector<const void*> parts = talloc_children(library_, child);
+  // The entries pointer is read as a pointer only once it is known to be one of the reply's own
+  // (a grandchild in Samba 4.17 and 4.22, below a part of the decoder's).
+  const std::vector<const void*> parts = talloc_children(library_, child, 2);
   if (std::find(parts.begin(), parts.end(), reply->entries) == parts.end()) return false;
-  if (library_.talloc_size(reply->entries) != count * sizeof(DisplayReplyEntry))
-    return false;
+  if (library_.talloc_size(reply->entries) != count * sizeof(DisplayReplyEntry)) return false;
   for (uint32_t i = 0; i < count; ++i)
     if (reply->entries[i].rid != groups[i].grpi3_group_id ||
         reply->entries[i].idx != groups[i].grpi3_next_index)

@@ -223,12 +223,13 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
   return library;
 }
 
-std::vector<const void*> talloc_children(const SambaLibrary& library, const void* parent) {
+std::vector<const void*> talloc_children(const SambaLibrary& library, const void* parent,
+                                         int depth) {
   std::vector<const void*> children;
   library.talloc_walk(
-      parent, 0, 1,
+      parent, 0, depth,
       [](const void* pointer, int depth, int, int is_reference, void* data) {
-        if (depth == 1 && !is_reference)
+        if (depth >= 1 && !is_reference)
           static_cast<std::vector<const void*>*>(data)->push_back(pointer);
       },
       &children);

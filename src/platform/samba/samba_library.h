@@ -52,8 +52,10 @@ struct SambaLibrary {
   }
 };
 
-// The direct children of a talloc object of the library's, newest first, as talloc holds them.
-std::vector<const void*> talloc_children(const SambaLibrary& library, const void* parent);
+// The children of a talloc object of the library's (and theirs, down to `depth` levels), as talloc
+// holds them.
+std::vector<const void*> talloc_children(const SambaLibrary& library, const void* parent,
+                                         int depth = 1);
 
 // Opens libnetapi.so.1, initialises it and sets who logs on at `host` from the environment; null
 // when any step fails (no library, an unreadable PASSWD_FILE, a failed initialisation).
