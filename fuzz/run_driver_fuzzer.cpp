@@ -38,6 +38,7 @@ class ReplayingDirectory : public GroupDirectory {
   NetStatus NetGroupGetInfo(const std::u16string&, const std::u16string&, GroupEntry*) override {
     return kNetGroupNotFound;
   }
+  std::optional<std::string> failure_text(NetStatus) override { return std::string(); }
 
   size_t calls = 0;
 

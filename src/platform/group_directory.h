@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ constexpr NetStatus kNetErrorAccessDenied = 5;
 constexpr NetStatus kNetErrorNotEnoughMemory = 8;
 constexpr NetStatus kNetErrorBadNetPath = 53;
 constexpr NetStatus kNetErrorMoreData = 234;
+constexpr NetStatus kNetErrorCannotComplete = 1003;
+constexpr NetStatus kNetErrorRpcUnavailable = 1722;
 constexpr NetStatus kNetErrorInvalidComputer = 2351;
 constexpr NetStatus kNetGroupNotFound = 2220;
 constexpr NetStatus kNetInternalError = 2140;
@@ -52,6 +55,11 @@ class GroupDirectory {
   // One group by name at information level 2: 0 on success, anything else on failure.
   virtual NetStatus NetGroupGetInfo(const std::u16string& server_name,
                                     const std::u16string& group_name, GroupEntry* entry) = 0;
+
+  // What a failed call's status means, in the platform's own words (bytes, without the number),
+  // right after the call: empty where the platform has no text for it; nothing where the
+  // directory has already said why on standard error itself.
+  virtual std::optional<std::string> failure_text(NetStatus status) = 0;
 };
 
 // How much of a level-2 result buffer one entry takes: the fixed record and both texts as 16-bit

@@ -28,7 +28,35 @@ GroupEntry to_entry(const GROUP_INFO_2& info) {
   return GroupEntry{text_of(info.grpi2_name), text_of(info.grpi2_comment), info.grpi2_group_id};
 }
 
+// A message of the system's, or of a module's message table, without its line end; empty when
+// there is none.
+std::string message_text(DWORD status, HMODULE module) {
+  const DWORD source = module != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
+  char* text = nullptr;
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | source,
+                     module, status, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message(text != nullptr ? text : "", length);
+  if (text != nullptr) LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    message.pop_back();
+  return message;
+}
+
 }  // namespace
+
+std::optional<std::string> Netapi32GroupDirectory::failure_text(NetStatus status) {
+  std::string text = message_text(status, nullptr);
+  if (text.empty() && status >= NERR_BASE && status <= MAX_NERR) {
+    HMODULE messages = LoadLibraryExA("netmsg.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (messages != nullptr) {
+      text = message_text(status, messages);
+      FreeLibrary(messages);
+    }
+  }
+  return text;
+}
 
 NetStatus Netapi32GroupDirectory::NetGroupEnum(const std::u16string& server_name,
                                                uint32_t preferred_max_length, GroupBatch* batch,

@@ -14,6 +14,9 @@ class Netapi32GroupDirectory : public GroupDirectory {
                          GroupBatch* batch, ResumeHandle* resume_handle) override;
   NetStatus NetGroupGetInfo(const std::u16string& server_name, const std::u16string& group_name,
                             GroupEntry* entry) override;
+  // Windows' own text for the status: the system's messages, and netmsg.dll's for the network
+  // management range (2100 to 2999), where the system has none.
+  std::optional<std::string> failure_text(NetStatus status) override;
 };
 
 }  // namespace quillmot

@@ -3,6 +3,7 @@
 #include <grp.h>
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -47,6 +48,7 @@ NssGroupDirectory::Read NssGroupDirectory::read_next(GroupEntry* group) {
       at_end_ = true;
       return Read::kEnd;
     }
+    error_ = errno;
     failure_ = errno == ENOMEM ? kNetErrorNotEnoughMemory : kNetInternalError;
     return Read::kFailed;
   }
@@ -146,13 +148,25 @@ NetStatus NssGroupDirectory::NetGroupGetInfo(const std::u16string& /*server_name
       continue;
     }
     if (error == ENOENT || (error == 0 && result == nullptr)) return kNetGroupNotFound;
-    if (error != 0) return kNetInternalError;
+    if (error != 0) {
+      error_ = error;
+      return error == ENOMEM ? kNetErrorNotEnoughMemory : kNetInternalError;
+    }
     break;
   }
   entry->name = widen_bytes(found.gr_name);
   entry->comment.clear();
   entry->group_id = static_cast<uint32_t>(found.gr_gid);
   return kNetSuccess;
+}
+
+// The C library's words for what the name service switch said; a name it has no group for is no
+// error to it.
+std::optional<std::string> NssGroupDirectory::failure_text(NetStatus status) {
+  if (status == kNetGroupNotFound) return "no group of that name in the group database";
+  if (status == kNetErrorNotEnoughMemory) return std::string(std::strerror(ENOMEM));
+  if (error_ != 0) return std::string(std::strerror(error_));
+  return std::string();
 }
 
 }  // namespace quillmot

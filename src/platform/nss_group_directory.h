@@ -17,6 +17,7 @@ class NssGroupDirectory : public GroupDirectory {
                          GroupBatch* batch, ResumeHandle* resume_handle) override;
   NetStatus NetGroupGetInfo(const std::u16string& server_name, const std::u16string& group_name,
                             GroupEntry* entry) override;
+  std::optional<std::string> failure_text(NetStatus status) override;
 
  private:
   enum class Read { kGroup, kEnd, kFailed };
@@ -36,6 +37,7 @@ class NssGroupDirectory : public GroupDirectory {
   GroupEntry ahead_;
   bool has_ahead_ = false;
   NetStatus failure_ = kNetSuccess;
+  int error_ = 0;  // the C library's error number behind the last failure, where it gave one
 };
 
 }  // namespace quillmot

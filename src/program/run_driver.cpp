@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -16,15 +17,43 @@ constexpr char kEnumError[] = "ERROR in NetGroupEnum()\n";
 constexpr char kLookupError[] = "ERROR in NetGroupGetInfo()\n";
 
 // Records already written go out first, so that a reader of both streams sees the error line
-// after them. When standard output itself has failed, that failure is the one reported (by
-// finish_output), not the operation that stopped because of it.
-int report_failure(const char* message, TextStream& out, TextStream& err) {
+// after them, and the line saying why right before it. When standard output itself has failed,
+// that failure is the one reported (by finish_output), not the operation that stopped because of
+// it.
+int report_failure(const char* message, const std::optional<std::string>& reason, TextStream& out,
+                   TextStream& err) {
   out.flush();
   if (out.failure() == 0) {
+    if (reason) err.write_bytes("quillmot: " + *reason + "\n");
     err.write_bytes(message);
     err.flush();
   }
   return 1;
+}
+
+// Where a call went, as the reason line names it: the server as the command line named it (every
+// character of it below 256, as it came from the command line's bytes), or this machine.
+std::string where(const RunSettings& settings) {
+  if (settings.server_name.empty()) return "this machine";
+  std::string server;
+  for (char16_t c : settings.server_name) server.push_back(static_cast<char>(c));
+  return server;
+}
+
+std::string quoted(const WideText& text) {
+  std::string bytes = "\"";
+  for (char16_t c : text) bytes.push_back(static_cast<char>(c));
+  return bytes + "\"";
+}
+
+// What failed, then why in the directory's words, then the status: "listing the groups of
+// \\srv: The RPC server is unavailable. (1722)".
+std::optional<std::string> reason(GroupDirectory& directory, NetStatus status,
+                                  const std::string& what) {
+  std::optional<std::string> text = directory.failure_text(status);
+  if (!text) return std::nullopt;
+  const std::string number = std::to_string(status);
+  return what + ": " + (text->empty() ? "status " + number : *text + " (" + number + ")");
 }
 
 GroupRecord to_record(GroupEntry&& entry) {
@@ -36,19 +65,22 @@ GroupRecord to_record(GroupEntry&& entry) {
 int show_one_group(GroupDirectory& directory, const RunSettings& settings,
                    const WideText& group_name, RecordWriter& writer, TextStream& out,
                    TextStream& err) {
+  const std::string what = "looking up " + quoted(group_name) + " on " + where(settings);
   try {
     GroupEntry entry;
-    if (directory.NetGroupGetInfo(settings.server_name, group_name, &entry) != kNetSuccess)
-      return report_failure(kLookupError, out, err);
+    NetStatus status = directory.NetGroupGetInfo(settings.server_name, group_name, &entry);
+    if (status != kNetSuccess)
+      return report_failure(kLookupError, reason(directory, status, what), out, err);
     writer.write_group_record(to_record(std::move(entry)), settings.query_level);
   } catch (const std::bad_alloc&) {
-    return report_failure(kLookupError, out, err);
+    return report_failure(kLookupError, what + ": out of memory", out, err);
   }
   return 0;
 }
 
 int list_all_groups(GroupDirectory& directory, const RunSettings& settings, RecordWriter& writer,
                     TextStream& out, TextStream& err) {
+  const std::string what = "listing the groups of " + where(settings);
   ResumeHandle resume_handle = 0;
   EnumerationGuard guard;
   try {
@@ -57,7 +89,7 @@ int list_all_groups(GroupDirectory& directory, const RunSettings& settings, Reco
       NetStatus status =
           directory.NetGroupEnum(settings.server_name, kPreferredMaxLength, &batch, &resume_handle);
       if (status != kNetSuccess && status != kNetErrorMoreData)
-        return report_failure(kEnumError, out, err);
+        return report_failure(kEnumError, reason(directory, status, what), out, err);
       for (GroupEntry& entry : batch.entries) {
         writer.write_group_record(to_record(std::move(entry)), settings.query_level);
         // Standard output has failed: nothing more can reach it, so nothing more is asked.
@@ -67,10 +99,12 @@ int list_all_groups(GroupDirectory& directory, const RunSettings& settings, Reco
       const size_t entries_read = batch.entries.size();
       if (batch.total_entries == entries_read) return 0;
       if (!guard.may_go_on(resume_handle, entries_read, batch.total_entries))
-        return report_failure(kEnumError, out, err);
+        return report_failure(
+            kEnumError, what + ": the directory kept saying more groups remain without moving on",
+            out, err);
     }
   } catch (const std::bad_alloc&) {
-    return report_failure(kEnumError, out, err);
+    return report_failure(kEnumError, what + ": out of memory", out, err);
   }
 }
 

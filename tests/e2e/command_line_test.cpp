@@ -31,6 +31,20 @@ std::string usage(const std::string& program) {
          "#     -h     show this help screen\n";
 }
 const std::string kUsage = usage("quillmot");
+const std::string kEnumError = "ERROR in NetGroupEnum()\n";
+const std::string kLookupError = "ERROR in NetGroupGetInfo()\n";
+
+// A failed lookup or listing: the line saying why, then the error line.
+std::string lookup_failure(const std::string& name, const std::string& where,
+                           const std::string& why) {
+  return "quillmot: looking up \"" + name + "\" on " + where + ": " + why + "\n" + kLookupError;
+}
+std::string listing_failure(const std::string& where, const std::string& why) {
+  return "quillmot: listing the groups of " + where + ": " + why + "\n" + kEnumError;
+}
+std::string no_local_group(const std::string& name) {
+  return lookup_failure(name, "this machine", "no group of that name in the group database (2220)");
+}
 const std::string kVersion = "Quillmot v0.6 Copyright (c) 2026 the Quillmot authors\n";
 
 struct Case {
@@ -74,12 +88,20 @@ std::string text_mode(const std::string& bytes) {
 Case on_this_platform(Case c) {
   if (!kWindows) return c;
   if (c.reach != 0) {
+    // What failed is what the case names where it fails here; else its listing of this machine,
+    // or its lookup of the group it names.
+    std::string what = "quillmot: listing the groups of this machine";
+    for (const std::string& word : c.words)
+      if (c.reach == 'l' && kGroups.find("\n" + word + ":x:") != std::string::npos)
+        what = "quillmot: looking up \"" + word + "\" on this machine";
+    if (c.err.rfind("quillmot: ", 0) == 0) what = c.err.substr(0, c.err.find(": ", 10));
     c.out.clear();
-    c.err = c.reach == 'e' ? "ERROR in NetGroupEnum()\n" : "ERROR in NetGroupGetInfo()\n";
+    c.err = what + ": Access denied. (5)\n" + (c.reach == 'e' ? kEnumError : kLookupError);
     c.status = 1;
   }
   const std::string linux_usage = usage("quillmot");
-  if (c.err.compare(0, 9, "quillmot:") == 0) c.err.replace(0, 8, program_path());
+  // The scanner's diagnostics name the program as Wine gives it; reason lines say quillmot.
+  if (c.reach == 0 && c.err.compare(0, 9, "quillmot:") == 0) c.err.replace(0, 8, program_path());
   if (auto at = c.err.find(linux_usage); at != std::string::npos)
     c.err.replace(at, linux_usage.size(), usage(program_path()));
   c.out = text_mode(c.out);
@@ -193,10 +215,10 @@ TEST(CommandLine, GroupingPermutationAndTheEndOfOptions) {
       {{"-Q", "-v"}, "", kUsage, 1},
       {{"staff", "-Q", "i"}, "\"staff\",50\n", "", 0, false, 'l'},
       {{"-Q", "i", "staff", "-d", ";"}, "\"staff\";50\n", "", 0, false, 'l'},
-      {{"--", "-v"}, "", "ERROR in NetGroupGetInfo()\n", 1, false, 'l'},
+      {{"--", "-v"}, "", no_local_group("-v"), 1, false, 'l'},
       {{"-Qi", "--", "staff"}, "\"staff\",50\n", "", 0, false, 'l'},
       {{"--", "staff", "-v"}, "", "ERR: unhandled argument -v\n", 1},
-      {{"-"}, "", "ERROR in NetGroupGetInfo()\n", 1, false, 'l'},
+      {{"-"}, "", no_local_group("-"), 1, false, 'l'},
       {{""}, kAllNames, "", 0, false, 'e'},
       {{}, kAllNames, "", 0, false, 'e'},
       {{"-Q", "name"}, kAllNames, "", 0, false, 'e'},
@@ -232,10 +254,11 @@ TEST(CommandLine, EscapesInValues) {
 }
 
 TEST(CommandLine, ServerNamesThatNameNoHostFail) {
+  const std::string kNoHost = "the server name names no host (2351)";
   expect_cases({
-      {{"-S", ""}, "", "ERROR in NetGroupEnum()\n", 1, false, 'e'},
-      {{"-S", "\\\\"}, "", "ERROR in NetGroupEnum()\n", 1, false, 'e'},
-      {{"-S", "", "staff"}, "", "ERROR in NetGroupGetInfo()\n", 1, false, 'l'},
+      {{"-S", ""}, "", listing_failure("\\\\", kNoHost), 1, false, 'e'},
+      {{"-S", "\\\\"}, "", listing_failure("\\\\", kNoHost), 1, false, 'e'},
+      {{"-S", "", "staff"}, "", lookup_failure("staff", "\\\\", kNoHost), 1, false, 'l'},
   });
 }
 
@@ -257,7 +280,7 @@ TEST(CommandLine, LongWordsAreUsedWhole) {
        "",
        0},
       {{std::string(300, 'g')}, "quillmot", "\"" + std::string(300, 'g') + "\"\n", "", 0},
-      {{std::string(100000, 'x')}, "quillmot", "", "ERROR in NetGroupGetInfo()\n", 1},
+      {{std::string(100000, 'x')}, "quillmot", "", no_local_group(std::string(100000, 'x')), 1},
       {{"-h"}, long_program, "", usage(long_program), 0},
       {{"-y"},
        long_program,

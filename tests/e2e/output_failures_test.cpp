@@ -105,7 +105,8 @@ TEST(OutputFailures, FailedWritesEndTheRunWithTheErrorLine) {
        "",
        {1},
        "",
-       "ERROR in NetGroupGetInfo()\n",
+       "quillmot: looking up \"nobody\" on this machine: no group of that name in the group "
+       "database (2220)\nERROR in NetGroupGetInfo()\n",
        1},
   };
   for (const auto& c : cases) {

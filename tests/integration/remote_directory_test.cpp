@@ -28,6 +28,10 @@ namespace {
 const std::string kRelayAddress = QUILLMOT_RELAY_ADDRESS;
 const std::string kSilentAddress = QUILLMOT_SILENT_ADDRESS;
 
+bool ends_with(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 struct Server {
   std::string host, user, password;
 };
@@ -155,6 +159,9 @@ TEST_F(RemoteDirectory, Lookups) {
   }
   ASSERT_NE(snowman_rid, 0u);
   ASSERT_NE(rnd_rid, 0u);
+  // What the library says of a name the server does not know, and of one that is no group.
+  const std::string kUnmapped = "No mapping between account names and SIDs was done. (1332)";
+  const std::string kNotAGroup = "The specified data type is invalid. (1804)";
   struct Case {
     const Server* server;
     std::vector<std::string> words;
@@ -179,7 +186,7 @@ TEST_F(RemoteDirectory, Lookups) {
        "\"R&D 'core' team\"," + std::to_string(rnd_rid) + ",\"desc, with \"quotes\"\"\n",
        "",
        0},
-      {&dc_, {"No such group"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {&dc_, {"No such group"}, "", kUnmapped, 1},
       {&classic_,
        {"-Q", "d", "Classic Group 7"},
        "\"Classic Group 7\",1006,\"Comment, number \"7\"\"\n",
@@ -193,7 +200,7 @@ TEST_F(RemoteDirectory, Lookups) {
        "e\",1700,\"Sch\xc3\xb6n\"\n",
        "",
        0},
-      {&classic_, {"Classic Group 9999"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {&classic_, {"Classic Group 9999"}, "", kUnmapped, 1},
       // Matched as the server matches, written as the server spells it.
       {&dc_, {"-Q", "d", "domain USERS"}, "\"Domain Users\",513,\"All domain users\"\n", "", 0},
       {&classic_,
@@ -203,16 +210,21 @@ TEST_F(RemoteDirectory, Lookups) {
        0},
       // Names the server knows that are not global groups: a user, an alias of the built-in
       // domain, a user of the classic server.
-      {&dc_, {"Administrator"}, "", "ERROR in NetGroupGetInfo()\n", 1},
-      {&dc_, {"Administrators"}, "", "ERROR in NetGroupGetInfo()\n", 1},
-      {&classic_, {"quilltest"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {&dc_, {"Administrator"}, "", kNotAGroup, 1},
+      {&dc_, {"Administrators"}, "", kNotAGroup, 1},
+      {&classic_, {"quilltest"}, "", kNotAGroup, 1},
   };
   for (const Case& c : cases) {
     std::vector<std::string> words = {"-S", c.server->host};
     words.insert(words.end(), c.words.begin(), c.words.end());
     ProgramResult got = as(*c.server, words);
     EXPECT_EQ(got.out, c.out) << c.words.back();
-    EXPECT_EQ(got.err, c.err) << c.words.back();
+    // A failure's reason line names the group and the server; the texts are the library's.
+    std::string err = c.err;
+    if (!err.empty())
+      err = "quillmot: looking up \"" + c.words.back() + "\" on \\\\" + c.server->host + ": " +
+            err + "\nERROR in NetGroupGetInfo()\n";
+    EXPECT_EQ(got.err, err) << c.words.back();
     EXPECT_EQ(got.exit_status, c.status) << c.words.back();
   }
 }
@@ -393,7 +405,7 @@ TEST_F(RemoteDirectory, UnreachableServerFailsInBoundedTime) {
     ProgramResult got = quillmot(words, {"USER=" + dc_.user + "%" + dc_.password}, 60);
     EXPECT_FALSE(got.timed_out);
     EXPECT_EQ(got.out, "");
-    EXPECT_EQ(got.err, err);
+    EXPECT_TRUE(ends_with(got.err, err)) << got.err;
     EXPECT_EQ(got.exit_status, 1);
   }
 }
@@ -639,7 +651,9 @@ TEST_F(RemoteDirectory, ServerGoneInTheMiddleOfAnEnumeration) {
   ASSERT_TRUE(relay.ready());
   ProgramResult got = as(classic_, {"-S", kRelayAddress, "-Q", "i"});
   EXPECT_EQ(relay.batches_started(), 3);
-  EXPECT_EQ(got.err, "ERROR in NetGroupEnum()\n");
+  EXPECT_EQ(got.err, "quillmot: listing the groups of \\\\" + kRelayAddress +
+                         ": The specified network name is no longer available. (64)\n"
+                         "ERROR in NetGroupEnum()\n");
   EXPECT_EQ(got.exit_status, 1);
   // The records of the batches that arrived, whole, and nothing after them.
   EXPECT_FALSE(got.out.empty());
@@ -703,11 +717,92 @@ TEST_F(RemoteDirectory, AStalledConnectionFailsWhenTheLibraryGivesUp) {
   std::printf("stalled listing ended after %.1f s\n", seconds);
   EXPECT_TRUE(relay.tampered());
   EXPECT_EQ(got.exit_status, 1);
-  EXPECT_EQ(got.err, "ERROR in NetGroupEnum()\n");
+  // Samba's line of the pipe it could not close, then why the listing failed.
+  EXPECT_TRUE(ends_with(got.err, "\nquillmot: listing the groups of \\\\" + kRelayAddress +
+                                     ": The semaphore time-out period has expired. (121)\n"
+                                     "ERROR in NetGroupEnum()\n"))
+      << got.err;
   EXPECT_LT(got.out.size(), whole.out.size());
   EXPECT_EQ(whole.out.compare(0, got.out.size(), got.out), 0);
   if (!got.out.empty()) {
     EXPECT_EQ(got.out.back(), '\n');
+  }
+}
+
+// Each failure says why before its error line, the error line last: Samba's own line where it has
+// one, then the program's, naming what failed, in the library's words, with the status. What the
+// lines say differs from case to case in more than the names they quote.
+TEST_F(RemoteDirectory, EveryFailureSaysWhyBeforeTheErrorLine) {
+  const std::string enum_error = "ERROR in NetGroupEnum()\n";
+  const std::string lookup_error = "ERROR in NetGroupGetInfo()\n";
+  const std::string dc = "\\\\" + dc_.host;
+  Relay cut(kRelayAddress, classic_.host, Tamper::kCut, 2);
+  ASSERT_TRUE(cut.ready());
+  const struct {
+    const char* what;
+    std::vector<std::string> words, env;
+    std::string samba_says, reason, error;
+  } cases[] = {
+      {"a group the DC does not have",
+       {"-S", dc_.host, "Nobody"},
+       {"USER=" + dc_.user + "%" + dc_.password},
+       "",
+       "quillmot: looking up \"Nobody\" on " + dc +
+           ": No mapping between account names and SIDs was done. (1332)",
+       lookup_error},
+      {"a user's name looked up as a group",
+       {"-S", dc_.host, "Administrator"},
+       {"USER=" + dc_.user + "%" + dc_.password},
+       "",
+       "quillmot: looking up \"Administrator\" on " + dc +
+           ": The specified data type is invalid. (1804)",
+       lookup_error},
+      {"a server that refuses connections",
+       {"-S", "127.0.0.9"},
+       {"USER=" + dc_.user + "%" + dc_.password},
+       "NT_STATUS_CONNECTION_REFUSED",
+       "quillmot: listing the groups of \\\\127.0.0.9: Failed to connect to IPC$ share on "
+       "127.0.0.9 (1003)",
+       enum_error},
+      {"a host name that does not resolve",
+       {"-S", "nosuch.invalid"},
+       {"USER=" + dc_.user + "%" + dc_.password},
+       "",
+       "quillmot: listing the groups of \\\\nosuch.invalid: Failed to connect to IPC$ share on "
+       "nosuch.invalid; nosuch.invalid: ",
+       enum_error},
+      {"a wrong password",
+       {"-S", dc_.host},
+       {"USER=" + dc_.user + "%wrong-password"},
+       "NT_STATUS_LOGON_FAILURE",
+       "quillmot: listing the groups of " + dc + ": Failed to connect to IPC$ share on " +
+           dc_.host + " (1003)",
+       enum_error},
+      {"a connection cut after two batches",
+       {"-S", kRelayAddress},
+       {"USER=" + classic_.user + "%" + classic_.password},
+       "",
+       "quillmot: listing the groups of \\\\" + kRelayAddress + ": ",
+       enum_error},
+  };
+  std::set<std::string> seen;
+  for (const auto& c : cases) {
+    ProgramResult got = quillmot(c.words, c.env, 60);
+    EXPECT_EQ(got.exit_status, 1) << c.what;
+    // The error line last, the reason line right before it.
+    ASSERT_TRUE(ends_with(got.err, "\n" + c.error) || got.err == c.error) << c.what;
+    const std::string before = got.err.substr(0, got.err.size() - c.error.size());
+    const size_t line = before.rfind('\n', before.size() - 2);
+    const std::string reason = before.substr(line == std::string::npos ? 0 : line + 1);
+    EXPECT_EQ(reason.compare(0, c.reason.size(), c.reason), 0) << c.what << ": " << got.err;
+    EXPECT_NE(before.find(c.samba_says), std::string::npos) << c.what << ": " << got.err;
+    // Told apart by more than the names they quote.
+    std::string words = got.err;
+    for (const std::string& name : {dc_.host, classic_.host, kRelayAddress,
+                                    std::string("127.0.0.9"), std::string("nosuch.invalid")})
+      for (size_t at; (at = words.find(name)) != std::string::npos;)
+        words.replace(at, name.size(), "HOST");
+    EXPECT_TRUE(seen.insert(words).second) << c.what << " says what another case says: " << got.err;
   }
 }
 

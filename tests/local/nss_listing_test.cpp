@@ -13,6 +13,12 @@
 namespace quillmot::testing {
 namespace {
 
+std::string no_such_group(const std::string& name) {
+  return "quillmot: looking up \"" + name +
+         "\" on this machine: no group of that name in the group database (2220)\n"
+         "ERROR in NetGroupGetInfo()\n";
+}
+
 ProgramResult run(const NssDatabase& database, const std::vector<std::string>& words,
                   size_t close_stdout_after = 0) {
   ProgramRun run;
@@ -64,8 +70,8 @@ TEST(LocalDirectory, ListsAndLooksUpEveryKindOfName) {
        0},
       {{"-Q", "i", "nobody-ish"}, "\"nobody-ish\",4294967294\n", "", 0},
       {{"-Q", "i", "-r", "\\r\\n", "tab\there"}, "\"tab\there\",5\r\n", "", 0},
-      {{"no-such-group"}, "", "ERROR in NetGroupGetInfo()\n", 1},
-      {{"WHEEL"}, "", "ERROR in NetGroupGetInfo()\n", 1},
+      {{"no-such-group"}, "", no_such_group("no-such-group"), 1},
+      {{"WHEEL"}, "", no_such_group("WHEEL"), 1},
   };
   for (const Case& c : cases) {
     ProgramResult got = run(database, c.words);

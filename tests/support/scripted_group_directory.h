@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,14 @@ class ScriptedGroupDirectory : public GroupDirectory {
   NetStatus exhausted_status = 9999;
   // Runs at the start of each enumeration call, given the call's number (from 1).
   std::function<void(size_t)> on_enum;
+  // What a failed status means (nothing: the directory has said why itself); a status not
+  // listed has no text.
+  std::map<NetStatus, std::optional<std::string>> texts;
+
+  std::optional<std::string> failure_text(NetStatus status) override {
+    auto found = texts.find(status);
+    return found == texts.end() ? std::string() : found->second;
+  }
 
   NetStatus NetGroupEnum(const std::u16string& server_name, uint32_t preferred_max_length,
                          GroupBatch* batch, ResumeHandle* resume_handle) override {

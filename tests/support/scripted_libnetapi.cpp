@@ -75,6 +75,7 @@ int own_fds[2] = {-1, -1};
 std::string username, password;
 char context_token;
 [[maybe_unused]] char credentials_token;
+std::string last_server;
 
 NetapiScript& loaded() {
   return quillmot::testing::the_script();
@@ -305,6 +306,7 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
                                           uint32_t entries_requested, uint32_t prefmaxlen,
                                           uint32_t* entries_read, void** buffer) {
   NetapiScript& s = loaded();
+  last_server = server_name;
   log("display " + std::string(server_name) + " " + std::to_string(level) + " " +
       std::to_string(idx) + " " + std::to_string(entries_requested) + " " +
       std::to_string(prefmaxlen) + " " + descriptor_report());
@@ -373,6 +375,30 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
 }
 
 #ifndef QUILLMOT_WITHOUT_WORKER
+
+// The library's text of a status, a copy that talloc frees: the last error it noted (a failed
+// connection names the server), else its table's; nothing for a status its table lacks.
+char* libnetapi_get_error_string(struct libnetapi_ctx*, NET_API_STATUS status) {
+  const std::map<uint32_t, std::string> table = {
+      {5, "Access is denied."},
+      {53, "The network path was not found."},
+      {59, "An unexpected network error occurred."},
+      {1003, "Failed to connect to IPC$ share on " + last_server},
+      {1326, "Logon failure: Unknown user name or bad password."},
+      {1722, "The RPC server is unavailable."},
+      {1804, "The specified data type is invalid."},
+      {2220, "The group name could not be found."}};
+  auto found = table.find(static_cast<uint32_t>(status));
+  if (found == table.end()) return nullptr;
+  auto* copy = static_cast<char*>(talloc_child(nullptr, found->second.size() + 1));
+  std::memcpy(copy, found->second.c_str(), found->second.size() + 1);
+  return copy;
+}
+
+NET_API_STATUS libnetapi_set_debuglevel(struct libnetapi_ctx*, const char* level) {
+  log(std::string("debug level ") + level);
+  return status(0);
+}
 
 void* _talloc_stackframe(const char*) {
   frames.push_back(new Frame);

@@ -36,6 +36,10 @@ Outcome list(ScriptedGroupDirectory& directory, QueryLevel level = kLevelNameAnd
 
 TEST(ListAllGroups, FollowsTheCountsAcrossBatches) {
   const std::string enum_error = "ERROR in NetGroupEnum()\n";
+  const std::string endless =
+      "quillmot: listing the groups of \\\\dc01: the directory kept saying more groups remain "
+      "without moving on\n" +
+      enum_error;
   struct Case {
     const char* what;
     std::deque<ScriptedBatch> script;
@@ -58,25 +62,34 @@ TEST(ListAllGroups, FollowsTheCountsAcrossBatches) {
        {0, "\"a\",1\n", "", {0, 7}}},
       {"a failure at the first call",
        {{kNetErrorAccessDenied, {group(u"a", 1)}, 1, 0}},
-       {1, "", enum_error, {0}}},
+       {1, "", "quillmot: listing the groups of \\\\dc01: status 5\n" + enum_error, {0}}},
       {"a failure at a later call keeps the earlier records",
        {{kNetErrorMoreData, {group(u"a", 1)}, 2, 1}, {kNetErrorBadNetPath, {}, 0, 1}},
-       {1, "\"a\",1\n", enum_error, {0, 1}}},
+       {1,
+        "\"a\",1\n",
+        "quillmot: listing the groups of \\\\dc01: The network path was not found. (53)\n" +
+            enum_error,
+        {0, 1}}},
+      {"a failure the directory has explained itself",
+       {{kNetErrorNotEnoughMemory, {}, 0, 0}},
+       {1, "", enum_error, {0}}},
       {"a resume handle that cycles 1, 2, 1 while more is promised",
        {{kNetErrorMoreData, {group(u"a", 1)}, 10, 1},
         {kNetErrorMoreData, {group(u"b", 2)}, 9, 2},
         {kNetErrorMoreData, {group(u"a", 1)}, 8, 1},
         {kNetErrorMoreData, {group(u"b", 2)}, 7, 2}},
-       {1, "\"a\",1\n\"b\",2\n\"a\",1\n", enum_error, {0, 1, 2}}},
+       {1, "\"a\",1\n\"b\",2\n\"a\",1\n", endless, {0, 1, 2}}},
       {"a directory that cannot advance",
        {{kNetSuccess, {group(u"a", 1)}, 400, 320},
         {kNetSuccess, {}, 400, 320},
         {kNetSuccess, {}, 400, 320}},
-       {1, "\"a\",1\n", enum_error, {0, 320}}},
+       {1, "\"a\",1\n", endless, {0, 320}}},
   };
   for (Case& c : cases) {
     ScriptedGroupDirectory directory;
     directory.batches = c.script;
+    directory.texts = {{kNetErrorBadNetPath, "The network path was not found."},
+                       {kNetErrorNotEnoughMemory, std::nullopt}};
     Outcome got = list(directory);
     EXPECT_EQ(got.status, c.expected.status) << c.what;
     EXPECT_EQ(got.out, c.expected.out) << c.what;
@@ -136,7 +149,8 @@ TEST(ListAllGroups, RunningOutOfMemoryIsAFailedEnumeration) {
   Outcome got = list(directory);
   EXPECT_EQ(got.status, 1);
   EXPECT_EQ(got.out, "\"a\",1\n");
-  EXPECT_EQ(got.err, "ERROR in NetGroupEnum()\n");
+  EXPECT_EQ(got.err,
+            "quillmot: listing the groups of \\\\dc01: out of memory\nERROR in NetGroupEnum()\n");
 }
 
 TEST(ShowOneGroup, WritesOneRecordOrTheErrorLine) {
@@ -163,17 +177,20 @@ TEST(ShowOneGroup, WritesOneRecordOrTheErrorLine) {
        {{u"Domain Users", users}},
        1,
        "",
-       "ERROR in NetGroupGetInfo()\n"},
+       "quillmot: looking up \"Domain Admins\" on \\\\dc01: The group name could not be found. "
+       "(2220)\nERROR in NetGroupGetInfo()\n"},
       {"a lookup that fails",
        u"Domain Users",
        {{u"Domain Users", {kNetErrorBadNetPath, {}}}},
        1,
        "",
-       "ERROR in NetGroupGetInfo()\n"},
+       "quillmot: looking up \"Domain Users\" on \\\\dc01: status 53\nERROR in "
+       "NetGroupGetInfo()\n"},
   };
   for (const Case& c : cases) {
     ScriptedGroupDirectory directory;
     directory.lookups = c.lookups;
+    directory.texts = {{kNetGroupNotFound, "The group name could not be found."}};
     TextStream out, err;
     RecordWriter writer(settings, out);
     EXPECT_EQ(show_one_group(directory, settings, c.asked, writer, out, err), c.status) << c.what;
@@ -202,6 +219,9 @@ TEST(RunQuillmot, ReadsTheCommandLineThenQueriesTheNamedServer) {
     NetStatus NetGroupGetInfo(const std::u16string& server, const std::u16string& name,
                               GroupEntry* entry) override {
       return target.NetGroupGetInfo(server, name, entry);
+    }
+    std::optional<std::string> failure_text(NetStatus status) override {
+      return target.failure_text(status);
     }
     GroupDirectory& target;
   };

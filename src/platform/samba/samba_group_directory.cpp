@@ -113,9 +113,27 @@ NetStatus SambaGroupDirectory::outcome(NetStatus status) {
 SambaLibrary* SambaGroupDirectory::library(const std::string& host) {
   if (!load_tried_) {
     load_tried_ = true;
+    host_ = host;
     library_ = load_samba_library(host);
   }
   return library_.get();
+}
+
+std::optional<std::string> SambaGroupDirectory::failure_text(NetStatus status) {
+  if (status == kNetErrorInvalidComputer && host_.empty()) return "the server name names no host";
+  // Loading the library has said why it failed.
+  if (library_ == nullptr) return std::nullopt;
+  std::string text = library_error_text(*library_, status);
+  // The library says the same of a refused connection, an unknown host and a refused password
+  // ("Failed to connect to IPC$ share on ...", 1003), leaving the cause to its own log line; a
+  // name that does not resolve is told apart here.
+  const bool not_connected = status == kNetErrorCannotComplete || status == kNetErrorBadNetPath ||
+                             status == kNetErrorRpcUnavailable;
+  if (not_connected) {
+    if (std::string unknown = unresolvable_host(host_); !unknown.empty())
+      text += (text.empty() ? "" : "; ") + host_ + ": " + unknown;
+  }
+  return text;
 }
 
 NetStatus SambaGroupDirectory::NetGroupEnum(const std::u16string& server_name,

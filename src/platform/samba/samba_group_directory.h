@@ -28,6 +28,9 @@ class SambaGroupDirectory : public GroupDirectory {
                          GroupBatch* batch, ResumeHandle* resume_handle) override;
   NetStatus NetGroupGetInfo(const std::u16string& server_name, const std::u16string& group_name,
                             GroupEntry* entry) override;
+  // libnetapi's text for the status, which names what failed (its last error string, else its
+  // table's text), and for a host name that does not resolve, the resolver's reason.
+  std::optional<std::string> failure_text(NetStatus status) override;
 
  private:
   SambaLibrary* library(const std::string& host);
@@ -37,6 +40,7 @@ class SambaGroupDirectory : public GroupDirectory {
 
   std::unique_ptr<SambaLibrary> library_;
   bool load_tried_ = false;
+  std::string host_;
   // A call failed: the session is not closed in order at the end, as the connection may be dead.
   bool call_failed_ = false;
 };

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -133,6 +134,8 @@ void bind_talloc_calls(SambaLibrary& library) {
   bind(handle, "_talloc_free", &library.talloc_free);
   bind(handle, "talloc_report_depth_cb", &library.talloc_walk);
   bind(handle, "talloc_get_size", &library.talloc_size);
+  bind(handle, "libnetapi_get_error_string", &library.error_string);
+  bind(handle, "libnetapi_set_debuglevel", &library.set_debug_level);
 }
 
 }  // namespace
@@ -210,6 +213,11 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
                                    apply_credentials(*library, credentials);
                        if (done)
                          signing = ask_for_signing_after_init(library->versions, library->context);
+                       // Samba's own line for why a connection failed ("Connection to HOST failed
+                       // (Error NT_STATUS_CONNECTION_REFUSED)") comes at level 1; runs that
+                       // succeed stay silent there.
+                       if (done && library->set_debug_level != nullptr)
+                         library->set_debug_level(library->context, "1");
                        return done && signing ? kNetSuccess : kNetInternalError;
                      }) == kNetSuccess;
   wipe(credentials.password);
@@ -234,6 +242,30 @@ std::vector<const void*> talloc_children(const SambaLibrary& library, const void
       },
       &children);
   return children;
+}
+
+std::string library_error_text(SambaLibrary& library, NetStatus status) {
+  // The text is talloc's to free: without talloc's calls, the table's number alone.
+  if (library.error_string == nullptr || library.talloc_free == nullptr) return std::string();
+  char* text = library.error_string(library.context, static_cast<NET_API_STATUS>(status));
+  if (text == nullptr) return std::string();
+  std::string copy = text;
+  // A talloc copy of its own, which talloc frees.
+  if (library.talloc_free != nullptr) library.talloc_free(text, __FILE__);
+  return copy;
+}
+
+std::string unresolvable_host(const std::string& host) {
+  if (host.empty() || is_address(host)) return std::string();
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (error == 0) {
+    freeaddrinfo(found);
+    return std::string();
+  }
+  return error == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(error);
 }
 
 void close_samba_library(SambaLibrary& library) {

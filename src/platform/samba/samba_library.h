@@ -31,6 +31,9 @@ struct SambaLibrary {
   decltype(&::NetGroupGetInfo) group_get_info = nullptr;
   decltype(&::NetQueryDisplayInformation) query_display = nullptr;
   decltype(&::NetApiBufferFree) buffer_free = nullptr;
+  // The text of a status, and of the last error where the library noted one; null where missing.
+  decltype(&::libnetapi_get_error_string) error_string = nullptr;
+  decltype(&::libnetapi_set_debuglevel) set_debug_level = nullptr;
   // What this version of the library has of the calls that differ (samba_versions.h).
   VersionCalls versions;
   // One group read inside a talloc frame of the program's own (netapi_worker.h). All three are
@@ -60,6 +63,13 @@ std::vector<const void*> talloc_children(const SambaLibrary& library, const void
 // Opens libnetapi.so.1, initialises it and sets who logs on at `host` from the environment; null
 // when any step fails (no library, an unreadable PASSWD_FILE, a failed initialisation).
 std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host);
+
+// What the library says of a status: its last error string for it, else its table's text; empty
+// when it says nothing.
+std::string library_error_text(SambaLibrary& library, NetStatus status);
+
+// The resolver's reason when `host` does not resolve; empty when it does (or is an address).
+std::string unresolvable_host(const std::string& host);
 
 // Frees the library's context; the library itself stays mapped, as its destructors run at exit.
 void close_samba_library(SambaLibrary& library);
