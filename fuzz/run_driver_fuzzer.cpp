@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "listing/record_writer.h"
 #include "program/run_driver.h"
 
 namespace {

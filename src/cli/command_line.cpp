@@ -74,9 +74,45 @@ void print_usage(const char* program_name, TextStream& err) {
       "#     -h     show this help screen\n");
 }
 
+namespace {
+
+// The options a format writes for itself, which the command line may then not set; and the
+// delimiters CSV readers can read back (one character, no quote, no line end; a line end).
+std::optional<int> check_format(const RunSettings& settings, const std::string& framing_given,
+                                TextStream& err) {
+  if (settings.output_format == OutputFormat::kDelimited) return std::nullopt;
+  const bool json = settings.output_format == OutputFormat::kJson;
+  const std::string format = json ? "json" : "csv";
+  for (char letter : framing_given) {
+    if (json || letter == 'q' || letter == 'i') {
+      err.write_bytes(std::string("ERR: option -") + letter + " has no use with -F " + format +
+                      "\n");
+      return 1;
+    }
+  }
+  if (json) return std::nullopt;
+  const WideText& delimiter = settings.field_delimiter;
+  if (delimiter.size() != 1 || delimiter[0] >= 0x80 || delimiter[0] == u'"' ||
+      delimiter[0] == u'\r' || delimiter[0] == u'\n') {
+    err.write_bytes(
+        "ERR: -F csv needs a field delimiter of one ASCII character other than a double quote or "
+        "a line end\n");
+    return 1;
+  }
+  const WideText& end = settings.record_delimiter;
+  if (end != u"\n" && end != u"\r\n" && end != u"\r") {
+    err.write_bytes("ERR: -F csv needs a record delimiter that ends a line: \\n or \\r\\n\n");
+    return 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<int> read_command_line(int argc, char** argv, RunSettings& settings,
                                      WideText& group_name, TextStream& out, TextStream& err) {
   group_name.clear();
+  std::string framing_given;  // which of -q, -i, -d and -r were given
   const char* program_name = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   OptionScanner scanner(argc, argv, kOptionLetters);
   for (;;) {
@@ -101,15 +137,29 @@ std::optional<int> read_command_line(int argc, char** argv, RunSettings& setting
         break;
       case 'q':
         settings.string_quote = decode_escapes(value);
+        framing_given += 'q';
         break;
       case 'i':
         settings.integer_quote = decode_escapes(value);
+        framing_given += 'i';
         break;
       case 'd':
         settings.field_delimiter = decode_escapes(value);
+        framing_given += 'd';
         break;
       case 'r':
         settings.record_delimiter = decode_escapes(value);
+        framing_given += 'r';
+        break;
+      case 'F':
+        if (std::strcmp(scanner.value(), "csv") == 0) {
+          settings.output_format = OutputFormat::kCsv;
+        } else if (std::strcmp(scanner.value(), "json") == 0) {
+          settings.output_format = OutputFormat::kJson;
+        } else {
+          err.write_bytes("ERR: unhandled option F\n");
+          return 1;
+        }
         break;
       case 'S':
         settings.server_name = decode_escapes(value);
@@ -140,7 +190,7 @@ std::optional<int> read_command_line(int argc, char** argv, RunSettings& setting
     err.write_bytes(std::string("ERR: unhandled argument ") + argv[rest + 1] + "\n");
     return 1;
   }
-  return std::nullopt;
+  return check_format(settings, framing_given, err);
 }
 
 }  // namespace quillmot

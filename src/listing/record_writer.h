@@ -6,17 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "listing/group_writer.h"
 #include "listing/run_settings.h"
 #include "listing/text_stream.h"
 
 namespace quillmot {
 
-class RecordWriter {
+class RecordWriter : public GroupWriter {
  public:
   RecordWriter(const RunSettings& settings, TextStream& out);
 
   // One record and its record delimiter.
-  void write_group_record(const GroupRecord& record, QueryLevel query_level);
+  void write_group_record(const GroupRecord& record, QueryLevel query_level) override;
 
  private:
   void write_string_field(std::u16string_view text);

@@ -14,8 +14,12 @@ enum QueryLevel : int {
   kLevelNameIdAndDescription = 2,
 };
 
+// -F: the default records framed as the options say, CSV or JSON Lines.
+enum class OutputFormat { kDelimited, kCsv, kJson };
+
 struct RunSettings {
   QueryLevel query_level = kLevelName;
+  OutputFormat output_format = OutputFormat::kDelimited;
   WideText string_quote = u"\"";
   WideText integer_quote;
   WideText field_delimiter = u",";

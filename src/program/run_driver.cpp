@@ -63,7 +63,7 @@ GroupRecord to_record(GroupEntry&& entry) {
 }  // namespace
 
 int show_one_group(GroupDirectory& directory, const RunSettings& settings,
-                   const WideText& group_name, RecordWriter& writer, TextStream& out,
+                   const WideText& group_name, GroupWriter& writer, TextStream& out,
                    TextStream& err) {
   const std::string what = "looking up " + quoted(group_name) + " on " + where(settings);
   try {
@@ -78,7 +78,7 @@ int show_one_group(GroupDirectory& directory, const RunSettings& settings,
   return 0;
 }
 
-int list_all_groups(GroupDirectory& directory, const RunSettings& settings, RecordWriter& writer,
+int list_all_groups(GroupDirectory& directory, const RunSettings& settings, GroupWriter& writer,
                     TextStream& out, TextStream& err) {
   const std::string what = "listing the groups of " + where(settings);
   ResumeHandle resume_handle = 0;
@@ -125,10 +125,11 @@ int run_quillmot(int argc, char** argv, const DirectoryOpener& open_directory, T
   if (auto status = read_command_line(argc, argv, settings, group_name, out, err))
     return finish_output(*status, out, err);
   std::unique_ptr<GroupDirectory> directory = open_directory(settings.server_name);
-  RecordWriter writer(settings, out);
+  std::unique_ptr<GroupWriter> writer = make_group_writer(settings, out, err);
   int status = group_name.empty()
-                   ? list_all_groups(*directory, settings, writer, out, err)
-                   : show_one_group(*directory, settings, group_name, writer, out, err);
+                   ? list_all_groups(*directory, settings, *writer, out, err)
+                   : show_one_group(*directory, settings, group_name, *writer, out, err);
+  if (status == 0) writer->finish();
   return finish_output(status, out, err);
 }
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "listing/record_writer.h"
+#include "listing/group_writer.h"
 #include "listing/run_settings.h"
 #include "listing/text_stream.h"
 #include "platform/group_directory.h"
@@ -21,13 +21,13 @@ int run_quillmot(int argc, char** argv, const DirectoryOpener& open_directory, T
 
 // Writes the record of one group; 1 with an error line when it cannot be looked up.
 int show_one_group(GroupDirectory& directory, const RunSettings& settings,
-                   const WideText& group_name, RecordWriter& writer, TextStream& out,
+                   const WideText& group_name, GroupWriter& writer, TextStream& out,
                    TextStream& err);
 
 // Writes every group, batch by batch; 1 with an error line when the enumeration fails or would
 // never end, the records of earlier batches staying written. Stops at once, with 1, when standard
 // output fails.
-int list_all_groups(GroupDirectory& directory, const RunSettings& settings, RecordWriter& writer,
+int list_all_groups(GroupDirectory& directory, const RunSettings& settings, GroupWriter& writer,
                     TextStream& out, TextStream& err);
 
 // Flushes standard output and turns a failed write into "ERROR in write(): <reason>" and status 1;

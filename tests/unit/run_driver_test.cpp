@@ -1,3 +1,4 @@
+#include "listing/record_writer.h"
 #include "program/run_driver.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,31 @@
+// How a run writes its groups: the default records framed by the command line's quotes and
+// delimiters (record_writer.h), CSV (csv_writer.h) or JSON Lines (json_writer.h), chosen once,
+// when the writer is made.
+#pragma once
+
+#include <memory>
+
+#include "listing/run_settings.h"
+#include "listing/text_stream.h"
+
+namespace quillmot {
+
+class GroupWriter {
+ public:
+  virtual ~GroupWriter() = default;
+  // One record, whole.
+  virtual void write_group_record(const GroupRecord& record, QueryLevel query_level) = 0;
+  // After the last record of a run that succeeded.
+  virtual void finish() {}
+};
+
+// The writer of the run's format, writing records to `out` and notes on what it had to change
+// in a text to `err`.
+std::unique_ptr<GroupWriter> make_group_writer(const RunSettings& settings, TextStream& out,
+                                               TextStream& err);
+
+// Says, on `err`, that a text of the group with this identifier was not what the format carries
+// and what was written in its place.
+void note_replaced_text(TextStream& err, uint32_t group_id);
+
+}  // namespace quillmot
