@@ -88,4 +88,9 @@ std::string narrow_for_output(std::u16string_view text) {
   return bytes;
 }
 
+void TextStream::write_line_feeds_as_they_are() {
+  flush();
+  if (fd_ >= 0) quillmot::write_line_feeds_as_they_are(fd_);
+}
+
 }  // namespace quillmot

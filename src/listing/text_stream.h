@@ -31,6 +31,8 @@ class TextStream {
   // The descriptor was closed when the program started (and has been opened on /dev/null since):
   // the first byte written to it fails with EBADF, as it would have.
   void treat_as_closed() { closed_ = true; }
+  // Every byte goes out as it is, line feeds too (see raw_output.h).
+  void write_line_feeds_as_they_are();
   // Makes the next flush fail with `error`, for tests of what callers do about it.
   void fail_next_flush(int error) { injected_failure_ = error; }
 

@@ -92,4 +92,12 @@ unsigned open_closed_standard_descriptors() {
   return opened;
 }
 
+void write_line_feeds_as_they_are(int fd) {
+#ifdef _WIN32
+  _setmode(fd, _O_BINARY);
+#else
+  (void)fd;
+#endif
+}
+
 }  // namespace quillmot

@@ -15,4 +15,8 @@ int write_all(int fd, const char* data, size_t size);
 // (1 << fd).
 unsigned open_closed_standard_descriptors();
 
+// Writes every byte to `fd` as it is: on Windows, no carriage return before each line feed (a
+// line feed inside a CSV field must come back as one); elsewhere there is nothing to change.
+void write_line_feeds_as_they_are(int fd);
+
 }  // namespace quillmot

@@ -253,6 +253,49 @@ TEST(CommandLine, EscapesInValues) {
   });
 }
 
+// -F csv and -F json: the records, and the runs refused because an option has no use with the
+// format or would make a file no CSV reader can read back; any other format stays unhandled.
+TEST(CommandLine, OutputFormats) {
+  const std::string csv_delimiter =
+      "ERR: -F csv needs a field delimiter of one ASCII character other than a double quote or a "
+      "line end\n";
+  const std::string csv_end =
+      "ERR: -F csv needs a record delimiter that ends a line: \\n or \\r\\n\n";
+  expect_cases({
+      {{"-F", "csv", "-Q", "i"},
+       "name,id\n\"root\",0\n\"staff\",50\n\"Domain Users\",513\n\"caf\xc3\xa9\",1001\n",
+       "",
+       0,
+       false,
+       'e'},
+      {{"-F", "csv", "-d", ";", "-r", "\\r\\n", "staff"},
+       "name\r\n\"staff\"\r\n",
+       "",
+       0,
+       false,
+       'l'},
+      {{"-F", "json", "-Q", "d", "staff"},
+       "{\"name\":\"staff\",\"id\":50,\"description\":\"\"}\n",
+       "",
+       0,
+       false,
+       'l'},
+      {{"-F", "csv", "nosuch"}, "", no_local_group("nosuch"), 1, false, 'l'},
+      {{"-F", "csv", "-q", "'"}, "", "ERR: option -q has no use with -F csv\n", 1},
+      {{"-i", "'", "-F", "csv"}, "", "ERR: option -i has no use with -F csv\n", 1},
+      {{"-F", "json", "-d", ";"}, "", "ERR: option -d has no use with -F json\n", 1},
+      {{"-F", "json", "-r", "\\n"}, "", "ERR: option -r has no use with -F json\n", 1},
+      {{"-F", "csv", "-d", ""}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", ";;"}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", "\\\""}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", "\\n"}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-r", ";"}, "", csv_end, 1},
+      {{"-F", "csv", "-r", ""}, "", csv_end, 1},
+      {{"-F", "CSV"}, "", "ERR: unhandled option F\n", 1},
+      {{"-F", "csv", "-F", "xml"}, "", "ERR: unhandled option F\n", 1},
+  });
+}
+
 TEST(CommandLine, ServerNamesThatNameNoHostFail) {
   const std::string kNoHost = "the server name names no host (2351)";
   expect_cases({

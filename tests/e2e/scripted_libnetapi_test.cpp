@@ -16,6 +16,7 @@
 
 #include "../support/netapi_script.h"
 #include "../support/nss_database.h"
+#include "../support/read_back.h"
 #include "../support/run_program.h"
 #include "../support/script_directory.h"
 
@@ -360,6 +361,45 @@ TEST(SambaGroupDirectory, EveryFailureSaysWhy) {
     EXPECT_EQ(got.out, "") << c.reason;
     EXPECT_EQ(got.err, "quillmot: " + c.reason + "\n" + error) << c.reason;
     EXPECT_EQ(got.exit_status, 1) << c.reason;
+  }
+}
+
+// CSV and JSON Lines, read back by Python's own csv and json modules, give every hard text back
+// (JSON with U+FFFD for what is not UTF-8, and a line saying so for each such group), with the
+// header and keys of each query level, whatever delimiters CSV is given.
+TEST(SambaGroupDirectory, FormatsReadBackExactly) {
+  const std::vector<MadeRecord> made = hard_texts(false);
+  std::string script = "enum\t0\t0\t" + std::to_string(made.size()) + "\n";
+  for (const MadeRecord& r : made)
+    script +=
+        "hexgroup\t" + std::to_string(r.id) + "\t" + hex(r.name) + "\t" + hex(r.comment) + "\n";
+  const std::string replaced =
+      "quillmot: group 6: a text that is not UTF-8, written with U+FFFD in place of what is not\n";
+  const struct {
+    std::string format;
+    int level;
+    std::vector<std::string> words;
+    std::string delimiter, record_end, err;
+  } cases[] = {
+      {"csv", 2, {}, ",", "\\n", ""},
+      {"csv", 2, {"-d", ";", "-r", "\\r\\n"}, ";", "\\r\\n", ""},
+      {"csv", 1, {"-d", "\\t"}, "\t", "\\n", ""},
+      {"csv", 0, {}, ",", "\\n", ""},
+      {"json", 2, {}, "", "", replaced},
+      {"json", 1, {}, "", "", replaced},
+      {"json", 0, {}, "", "", replaced},
+  };
+  for (const auto& c : cases) {
+    ScriptedLibrary library(script);
+    std::vector<std::string> words = {"-S",     "srv", "-F",
+                                      c.format, "-Q",  std::string(1, "nid"[c.level])};
+    words.insert(words.end(), c.words.begin(), c.words.end());
+    ProgramResult got = library.run(words);
+    const std::string what = c.format + " -Q " + words[5] + " " + c.delimiter;
+    // The levels below 2 say nothing of the description, so only the name can be replaced.
+    EXPECT_EQ(got.err, c.err) << what;
+    EXPECT_EQ(got.exit_status, 0) << what;
+    EXPECT_EQ(read_back(c.format, c.level, c.delimiter, c.record_end, got.out, made), "") << what;
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "../support/netapi_script.h"
 #include "../support/nss_database.h"
+#include "../support/read_back.h"
 #include "../support/run_program.h"
 #include "../support/script_directory.h"
 
@@ -194,6 +195,30 @@ TEST(WindowsBackend, ListingsAndLookupsFollowTheReplies) {
     EXPECT_EQ(got.exit_status, c.status) << c.what;
     EXPECT_EQ(netapi32.calls(), c.calls) << c.what;
     netapi32.expect_buffers_freed_once(c.what);
+  }
+}
+
+// On Windows, CSV and JSON Lines are UTF-8 from the directory's UTF-16: every character arrives,
+// those above U+00FF too, and a line feed inside a field stays one. Read back by Python's own csv
+// and json modules.
+TEST(WindowsBackend, FormatsCarryEveryCharacter) {
+  std::vector<MadeRecord> made = {
+      {"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82", 1,
+       "\xce\x95\xce\xbb\xce\xbb\xce\xac\xce\xb4\xce\xb1"},
+      {"\xe4\xb8\xad\xe6\x96\x87 \xe2\x98\x83", 2, "\xf0\x9d\x84\x9e clef"},
+      {"say \"hi\", a;b", 3, "line\nfeed cr\rlf\r\nend\ttab \\"},
+      {"", 4294967295u, "\"quoted\""},
+  };
+  std::string script = "enum\t0\t0\t" + std::to_string(made.size()) + "\n";
+  for (const MadeRecord& r : made)
+    script +=
+        "hexgroup\t" + std::to_string(r.id) + "\t" + hex(r.name) + "\t" + hex(r.comment) + "\n";
+  for (const std::string format : {"csv", "json"}) {
+    ScriptedNetapi32 netapi32(script);
+    ProgramResult got = netapi32.run({"-F", format, "-Q", "d"});
+    EXPECT_EQ(got.err, "") << format;
+    EXPECT_EQ(got.exit_status, 0) << format;
+    EXPECT_EQ(read_back(format, 2, ",", "\\n", got.out, made), "") << format;
   }
 }
 

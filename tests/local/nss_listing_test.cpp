@@ -8,6 +8,7 @@
 
 #include "../support/nss_database.h"
 #include "../support/private_mounts.h"
+#include "../support/read_back.h"
 #include "../support/run_program.h"
 
 namespace quillmot::testing {
@@ -39,6 +40,28 @@ const std::string kOddNames =
     "e \xe4\xb8\xad:x:40:\n"
     "nobody-ish:x:4294967294:\n"
     "tab\there:x:5:\n";
+
+// The hard texts a group database can hold as names, listed as CSV and JSON Lines and read back
+// by Python's own readers: the bytes exactly (JSON with U+FFFD for what is not UTF-8).
+TEST(LocalDirectory, FormatsReadBackExactly) {
+  std::vector<MadeRecord> made = hard_texts(true);
+  std::string lines;
+  for (MadeRecord& r : made) {
+    r.comment.clear();                            // the group database has no descriptions
+    if (r.id == 4294967295u) r.id = 4294967294u;  // the largest a gid may be
+    lines += r.name + ":x:" + std::to_string(r.id) + ":\n";
+  }
+  NssDatabase database(lines);
+  for (const std::string format : {"csv", "json"}) {
+    ProgramResult got = run(database, {"-F", format, "-Q", "d"});
+    EXPECT_EQ(got.err, format == "json" ? "quillmot: group 6: a text that is not UTF-8, written "
+                                          "with U+FFFD in place of what is not\n"
+                                        : "")
+        << format;
+    EXPECT_EQ(got.exit_status, 0) << format;
+    EXPECT_EQ(read_back(format, 2, ",", "\\n", got.out, made), "") << format;
+  }
+}
 
 TEST(LocalDirectory, ListsAndLooksUpEveryKindOfName) {
   NssDatabase database(kOddNames);

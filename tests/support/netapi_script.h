@@ -5,6 +5,7 @@
 //                                    NetQueryDisplayInformation page (TOTAL unused, NEXT_HANDLE
 //                                    the last entry's next index); group lines after it are its
 //   group ID NAME [COMMENT]          one entry of the reply above (texts in UTF-8)
+//   hexgroup ID NAME COMMENT         the same, the texts in hexadecimal: any bytes but NUL
 //   groups COUNT FIRST_ID PREFIX     COUNT entries named PREFIX00000, PREFIX00001, ...
 //   repeat                           once the replies run out, start again from the first
 //   lookup NAME STATUS ID [COMMENT]  a NetGroupGetInfo reply for NAME, which is found whatever
@@ -82,6 +83,13 @@ inline std::vector<std::string> script_fields(std::string line) {
   return result;
 }
 
+inline std::string from_hex(const std::string& text) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < text.size(); i += 2)
+    bytes.push_back(static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
+
 inline uint64_t script_number(const std::string& text) {
   return std::strtoull(text.c_str(), nullptr, 0);
 }
@@ -98,6 +106,9 @@ inline NetapiScript read_netapi_script(const char* path) {
       script.replies.push_back({u32(1), u32(2), script_number(f[3]), {}});
     } else if (f[0] == "group" && f.size() >= 3 && !script.replies.empty()) {
       script.replies.back().entries.push_back({u32(1), f[2], f.size() > 3 ? f[3] : ""});
+    } else if (f[0] == "hexgroup" && f.size() >= 3 && !script.replies.empty()) {
+      script.replies.back().entries.push_back(
+          {u32(1), from_hex(f[2]), f.size() > 3 ? from_hex(f[3]) : ""});
     } else if (f[0] == "groups" && f.size() >= 4 && !script.replies.empty()) {
       const uint32_t count = u32(1), first = u32(2);
       for (uint32_t i = 0; i < count; ++i) {
