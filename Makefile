@@ -80,7 +80,7 @@ fuzz: test-deps
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQUILLMOT_FUZZ=ON -DQUILLMOT_WERROR=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@for target in command_line record_writer run_driver; do \
+	@for target in command_line formats record_writer run_driver; do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$target && \
 	  echo "fuzzing $$target for $(FUZZ_SECONDS) s" && \
 	  $(FUZZ_BUILD)/fuzz/$${target}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
