@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The local listing against `getent group`, side by side, on generated databases of 100,000 and
 # 1,000,000 groups, each with and without one group of 100,000 members in the middle: medians of
-# interleaved runs (quillmot, getent, quillmot, ...), wall time and peak memory, and the ratios.
+# interleaved runs (quillmot, getent, quillmot, ...), wall time and peak memory, and the ratios;
+# then the output formats against the default one on 1,000,000 groups.
 # As root the databases are read by glibc's own files module, mounted over /etc/group in a private
 # mount namespace; otherwise through nss_wrapper.
 #   bench/local_listing.sh path/to/quillmot [runs]
@@ -61,6 +62,28 @@ for groups in 100000 1000000; do
     awk -v l="$label" -v a="$q_wall" -v b="$g_wall" -v c="$q_rss" -v d="$g_rss" 'BEGIN {
       printf "%-44s %9s %9s %11s %11s %7.2f %+10d\n", l, a, b, c, d, (b > 0 ? a / b : 0), c - d }'
   done
+done
+
+# The output formats side by side on 1,000,000 groups, -Q d: the default records, -F csv and
+# -F json, interleaved; the ratios are against the default in the same run.
+generate "$work/group" 1000000 0
+for format in default csv json; do : >"$work/${format}_wall"; : >"$work/${format}_rss"; done
+for _ in $(seq 1 "$runs"); do
+  for format in default csv json; do
+    args=(-Q d)
+    [ "$format" != default ] && args+=(-F "$format")
+    with_database "$work/group" "$quillmot" "${args[@]}"
+    read -r wall rss <"$work/time"
+    echo "$wall" >>"$work/${format}_wall"; echo "$rss" >>"$work/${format}_rss"
+  done
+done
+printf 'formats, 1,000,000 groups, -Q d, median of %s interleaved runs\n' "$runs"
+printf '%-10s %9s %11s %7s\n' "format" "(s)" "(KiB)" "ratio"
+base=$(median <"$work/default_wall")
+for format in default csv json; do
+  wall=$(median <"$work/${format}_wall"); rss=$(median <"$work/${format}_rss")
+  awk -v f="$format" -v a="$wall" -v r="$rss" -v b="$base" 'BEGIN {
+    printf "%-10s %9s %11s %7.2f\n", f, a, r, (b > 0 ? a / b : 0) }'
 done
 
 # Start-up: -v, beside a trivial C program, with the C library's own timer.

@@ -24,9 +24,15 @@ bool CsvWriter::append_text(std::u16string_view text) {
   text_.clear();
   const bool whole = append_directory_text(text_, text);
   line_ += '"';
-  for (char c : text_) {
-    if (c == '"') line_ += '"';
-    line_ += c;
+  for (size_t at = 0;;) {
+    const size_t quote = text_.find('"', at);
+    if (quote == std::string::npos) {
+      line_.append(text_, at);
+      break;
+    }
+    line_.append(text_, at, quote + 1 - at);
+    line_ += '"';
+    at = quote + 1;
   }
   line_ += '"';
   return whole;

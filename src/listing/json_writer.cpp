@@ -46,8 +46,15 @@ bool append_json_string_body(std::string& json, std::string_view bytes) {
   for (size_t at = 0; at < bytes.size();) {
     const unsigned char c = static_cast<unsigned char>(bytes[at]);
     if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-      json += static_cast<char>(c);
-      ++at;
+      // A run of what needs no escape goes in at once.
+      size_t end = at + 1;
+      while (end < bytes.size()) {
+        const unsigned char next = static_cast<unsigned char>(bytes[end]);
+        if (next < 0x20 || next >= 0x7F || next == '"' || next == '\\') break;
+        ++end;
+      }
+      json.append(bytes.substr(at, end - at));
+      at = end;
     } else if (c < 0x80) {
       switch (c) {
         case '"': json += "\\\""; break;

@@ -40,6 +40,7 @@ bool append_directory_text(std::string& bytes, std::u16string_view text) {
     append_utf8(bytes, c);
   }
 #else
+  bytes.reserve(bytes.size() + text.size());
   for (char16_t c : text) {
     if (c < 256)
       bytes.push_back(static_cast<char>(c));
