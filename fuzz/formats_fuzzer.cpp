@@ -104,8 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> header = {"name", "id", "description"};
   header.resize(level + 1);
   const auto records = read_csv(csv.captured(), delimiter, end);
-  if (records.size() != 3 || records[0] != header || records[1] != wanted ||
-      records[2] != wanted)
+  if (records.size() != 3 || records[0] != header || records[1] != wanted || records[2] != wanted)
     std::abort();
 
   const std::string& lines = json.captured();

@@ -57,13 +57,27 @@ bool append_json_string_body(std::string& json, std::string_view bytes) {
       at = end;
     } else if (c < 0x80) {
       switch (c) {
-        case '"': json += "\\\""; break;
-        case '\\': json += "\\\\"; break;
-        case '\b': json += "\\b"; break;
-        case '\f': json += "\\f"; break;
-        case '\n': json += "\\n"; break;
-        case '\r': json += "\\r"; break;
-        case '\t': json += "\\t"; break;
+        case '"':
+          json += "\\\"";
+          break;
+        case '\\':
+          json += "\\\\";
+          break;
+        case '\b':
+          json += "\\b";
+          break;
+        case '\f':
+          json += "\\f";
+          break;
+        case '\n':
+          json += "\\n";
+          break;
+        case '\r':
+          json += "\\r";
+          break;
+        case '\t':
+          json += "\\t";
+          break;
         default:
           json += "\\u00";
           json += kHex[c >> 4];

@@ -1,5 +1,5 @@
-#include "listing/record_writer.h"
 #include "program/run_driver.h"
+#include "listing/record_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 // into, and the texts themselves; on its first call it also puts the connection and the domain's
 // identity there, which every later call uses (and which may be made again if the library
 // reconnects). So nothing is freed for being new or for its talloc name, which is a source path
-// as the library's build spelt it: only what holds this batch, as the reply's layout (netapi_worker.h)
-// says it does. Two 4-byte counts of each reply stay (about 250 bytes a batch),
+// as the library's build spelt it: only what holds this batch, as the reply's layout
+// (netapi_worker.h) says it does. Two 4-byte counts of each reply stay (about 250 bytes a batch),
 // as nothing in them tells them from the connection's own.
 #pragma once
 
