@@ -403,6 +403,25 @@ TEST(SambaGroupDirectory, FormatsReadBackExactly) {
   }
 }
 
+// A listing that fails after some batches leaves whole records in either format, which readers read
+// up to the failure; the failure says why and ends as in the default format.
+TEST(SambaGroupDirectory, AFailedListingLeavesWholeRecordsInEveryFormat) {
+  const std::string script =
+      "enum\t234\t0\t2\ngroup\t1\ta,\"1\"\tA\ngroup\t2\tb\tB\nenum\t59\t0\t2\n";
+  const std::string err = listing_failure("An unexpected network error occurred. (59)");
+  for (const auto& [format, out] : std::vector<std::pair<std::string, std::string>>{
+           {"csv", "name,id,description\n\"a,\"\"1\"\"\",1,\"A\"\n\"b\",2,\"B\"\n"},
+           {"json",
+            "{\"name\":\"a,\\\"1\\\"\",\"id\":1,\"description\":\"A\"}\n"
+            "{\"name\":\"b\",\"id\":2,\"description\":\"B\"}\n"}}) {
+    ScriptedLibrary library(script);
+    ProgramResult got = library.run({"-S", "srv", "-Q", "d", "-F", format});
+    EXPECT_EQ(got.out, out) << format;
+    EXPECT_EQ(got.err, err) << format;
+    EXPECT_EQ(got.exit_status, 1) << format;
+  }
+}
+
 // Each way of asking for signed sessions alone, both (the public one wins), and none (refused).
 TEST(SambaGroupDirectory, SigningIsAskedForTheWayTheLibraryOffers) {
   const std::string by_credentials =
