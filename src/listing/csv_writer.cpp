@@ -12,11 +12,11 @@ CsvWriter::CsvWriter(const RunSettings& settings, TextStream& out, TextStream& e
       delimiter_(narrow_for_output(settings.field_delimiter)),
       record_end_(narrow_for_output(settings.record_delimiter)) {}
 
-void CsvWriter::write_header(QueryLevel query_level) {
+void CsvWriter::write_header() {
   header_written_ = true;
   std::string header = "name";
-  if (query_level >= kLevelNameAndId) header += delimiter_ + "id";
-  if (query_level >= kLevelNameIdAndDescription) header += delimiter_ + "description";
+  if (query_level_ >= kLevelNameAndId) header += delimiter_ + "id";
+  if (query_level_ >= kLevelNameIdAndDescription) header += delimiter_ + "description";
   out_.write_bytes(header + record_end_);
 }
 
@@ -39,7 +39,7 @@ bool CsvWriter::append_text(std::u16string_view text) {
 }
 
 void CsvWriter::write_group_record(const GroupRecord& record, QueryLevel query_level) {
-  if (!header_written_) write_header(query_level);
+  if (!header_written_) write_header();
   line_.clear();
   bool whole = append_text(record.name);
   if (query_level >= kLevelNameAndId) {
@@ -57,7 +57,7 @@ void CsvWriter::write_group_record(const GroupRecord& record, QueryLevel query_l
 }
 
 void CsvWriter::finish() {
-  if (!header_written_) write_header(query_level_);
+  if (!header_written_) write_header();
 }
 
 }  // namespace quillmot

@@ -18,12 +18,12 @@ class CsvWriter : public GroupWriter {
   void finish() override;
 
  private:
-  void write_header(QueryLevel query_level);
+  void write_header();
   bool append_text(std::u16string_view text);
 
   TextStream& out_;
   TextStream& err_;
-  const QueryLevel query_level_;
+  const QueryLevel query_level_;  // the header's: the run writes every record at it
   std::string delimiter_, record_end_;
   bool header_written_ = false;
   std::string line_, text_;

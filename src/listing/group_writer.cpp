@@ -10,18 +10,13 @@ namespace quillmot {
 
 std::unique_ptr<GroupWriter> make_group_writer(const RunSettings& settings, TextStream& out,
                                                TextStream& err) {
+  if (settings.output_format == OutputFormat::kDelimited)
+    return std::make_unique<RecordWriter>(settings, out);
   // The formats promise their bytes: a line feed inside a CSV field must stay one.
-  switch (settings.output_format) {
-    case OutputFormat::kCsv:
-      out.write_line_feeds_as_they_are();
-      return std::make_unique<CsvWriter>(settings, out, err);
-    case OutputFormat::kJson:
-      out.write_line_feeds_as_they_are();
-      return std::make_unique<JsonWriter>(out, err);
-    case OutputFormat::kDelimited:
-      break;
-  }
-  return std::make_unique<RecordWriter>(settings, out);
+  out.write_line_feeds_as_they_are();
+  if (settings.output_format == OutputFormat::kCsv)
+    return std::make_unique<CsvWriter>(settings, out, err);
+  return std::make_unique<JsonWriter>(out, err);
 }
 
 void note_replaced_text(TextStream& err, uint32_t group_id) {

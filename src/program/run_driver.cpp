@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/wide_text.h"
 #include "cli/command_line.h"
 #include "platform/enumeration_guard.h"
 
@@ -31,19 +32,17 @@ int report_failure(const char* message, const std::optional<std::string>& reason
   return 1;
 }
 
-// Where a call went, as the reason line names it: the server as the command line named it (every
-// character of it below 256, as it came from the command line's bytes), or this machine.
-std::string where(const RunSettings& settings) {
-  if (settings.server_name.empty()) return "this machine";
-  std::string server;
-  for (char16_t c : settings.server_name) server.push_back(static_cast<char>(c));
-  return server;
+// A word of the command line, which was bytes widened one by one, as those bytes again.
+std::string as_typed(const WideText& word) {
+  std::string bytes;
+  narrow_bytes(word, &bytes);
+  return bytes;
 }
 
-std::string quoted(const WideText& text) {
-  std::string bytes = "\"";
-  for (char16_t c : text) bytes.push_back(static_cast<char>(c));
-  return bytes + "\"";
+// Where a call went, as the reason line names it: the server as the command line named it, or
+// this machine.
+std::string where(const RunSettings& settings) {
+  return settings.server_name.empty() ? "this machine" : as_typed(settings.server_name);
 }
 
 // What failed, then why in the directory's words, then the status: "listing the groups of
@@ -65,7 +64,7 @@ GroupRecord to_record(GroupEntry&& entry) {
 int show_one_group(GroupDirectory& directory, const RunSettings& settings,
                    const WideText& group_name, GroupWriter& writer, TextStream& out,
                    TextStream& err) {
-  const std::string what = "looking up " + quoted(group_name) + " on " + where(settings);
+  const std::string what = "looking up \"" + as_typed(group_name) + "\" on " + where(settings);
   try {
     GroupEntry entry;
     NetStatus status = directory.NetGroupGetInfo(settings.server_name, group_name, &entry);

@@ -369,10 +369,7 @@ TEST(SambaGroupDirectory, EveryFailureSaysWhy) {
 // header and keys of each query level, whatever delimiters CSV is given.
 TEST(SambaGroupDirectory, FormatsReadBackExactly) {
   const std::vector<MadeRecord> made = hard_texts(false);
-  std::string script = "enum\t0\t0\t" + std::to_string(made.size()) + "\n";
-  for (const MadeRecord& r : made)
-    script +=
-        "hexgroup\t" + std::to_string(r.id) + "\t" + hex(r.name) + "\t" + hex(r.comment) + "\n";
+  const std::string script = listing_script(made);
   const std::string replaced =
       "quillmot: group 6: a text that is not UTF-8, written with U+FFFD in place of what is not\n";
   const struct {

@@ -209,10 +209,7 @@ TEST(WindowsBackend, FormatsCarryEveryCharacter) {
       {"say \"hi\", a;b", 3, "line\nfeed cr\rlf\r\nend\ttab \\"},
       {"", 4294967295u, "\"quoted\""},
   };
-  std::string script = "enum\t0\t0\t" + std::to_string(made.size()) + "\n";
-  for (const MadeRecord& r : made)
-    script +=
-        "hexgroup\t" + std::to_string(r.id) + "\t" + hex(r.name) + "\t" + hex(r.comment) + "\n";
+  const std::string script = listing_script(made);
   for (const std::string format : {"csv", "json"}) {
     ScriptedNetapi32 netapi32(script);
     ProgramResult got = netapi32.run({"-F", format, "-Q", "d"});

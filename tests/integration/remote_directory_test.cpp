@@ -736,6 +736,7 @@ TEST_F(RemoteDirectory, EveryFailureSaysWhyBeforeTheErrorLine) {
   const std::string enum_error = "ERROR in NetGroupEnum()\n";
   const std::string lookup_error = "ERROR in NetGroupGetInfo()\n";
   const std::string dc = "\\\\" + dc_.host;
+  const std::vector<std::string> admin = {"USER=" + dc_.user + "%" + dc_.password};
   Relay cut(kRelayAddress, classic_.host, Tamper::kCut, 2);
   ASSERT_TRUE(cut.ready());
   const struct {
@@ -745,28 +746,28 @@ TEST_F(RemoteDirectory, EveryFailureSaysWhyBeforeTheErrorLine) {
   } cases[] = {
       {"a group the DC does not have",
        {"-S", dc_.host, "Nobody"},
-       {"USER=" + dc_.user + "%" + dc_.password},
+       admin,
        "",
        "quillmot: looking up \"Nobody\" on " + dc +
            ": No mapping between account names and SIDs was done. (1332)",
        lookup_error},
       {"a user's name looked up as a group",
        {"-S", dc_.host, "Administrator"},
-       {"USER=" + dc_.user + "%" + dc_.password},
+       admin,
        "",
        "quillmot: looking up \"Administrator\" on " + dc +
            ": The specified data type is invalid. (1804)",
        lookup_error},
       {"a server that refuses connections",
        {"-S", "127.0.0.9"},
-       {"USER=" + dc_.user + "%" + dc_.password},
+       admin,
        "NT_STATUS_CONNECTION_REFUSED",
        "quillmot: listing the groups of \\\\127.0.0.9: Failed to connect to IPC$ share on "
        "127.0.0.9 (1003)",
        enum_error},
       {"a host name that does not resolve",
        {"-S", "nosuch.invalid"},
-       {"USER=" + dc_.user + "%" + dc_.password},
+       admin,
        "",
        "quillmot: listing the groups of \\\\nosuch.invalid: Failed to connect to IPC$ share on "
        "nosuch.invalid; nosuch.invalid: ",

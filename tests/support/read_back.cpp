@@ -36,6 +36,14 @@ std::string hex(const std::string& bytes) {
   return text;
 }
 
+std::string listing_script(const std::vector<MadeRecord>& records) {
+  std::string script = "enum\t0\t0\t" + std::to_string(records.size()) + "\n";
+  for (const MadeRecord& r : records)
+    script +=
+        "hexgroup\t" + std::to_string(r.id) + "\t" + hex(r.name) + "\t" + hex(r.comment) + "\n";
+  return script;
+}
+
 std::string read_back(const std::string& format, int level, const std::string& delimiter,
                       const std::string& record_end, const std::string& output,
                       const std::vector<MadeRecord>& records) {

@@ -25,6 +25,9 @@ std::string read_back(const std::string& format, int level, const std::string& d
 // `name_safe`, only what a group database's name may hold (no colon, no line end, not empty).
 std::vector<MadeRecord> hard_texts(bool name_safe);
 
+// The records as one scripted listing of the scripted libraries (netapi_script.h).
+std::string listing_script(const std::vector<MadeRecord>& records);
+
 // Bytes as hexadecimal, two digits a byte.
 std::string hex(const std::string& bytes);
 

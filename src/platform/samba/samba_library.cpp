@@ -33,6 +33,11 @@ void say_why(const std::string& reason) {
   write_all(STDERR_FILENO, line.data(), line.size());
 }
 
+// No way of asking this library for signed sessions: the run refuses rather than go on unsigned.
+void say_no_signing() {
+  say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
+}
+
 template <typename Function>
 bool bind(void* handle, const char* name, Function* function) {
   *function = reinterpret_cast<Function>(dlsym(handle, name));
@@ -177,7 +182,7 @@ bool open_library(SambaLibrary& library) {
   } else {
     library.versions = find_version_calls(library.handle);
     if (!ask_for_signing_before_init(library.versions)) {
-      say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
+      say_no_signing();
       ready = false;
     }
   }
@@ -222,7 +227,7 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
                      }) == kNetSuccess;
   wipe(credentials.password);
   if (!ready) {
-    if (!signing) say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
+    if (!signing) say_no_signing();
     if (library->context != nullptr) close_samba_library(*library);
     // The library stays mapped once initialised: its destructors run at exit and expect it.
     if (library->context == nullptr) dlclose(library->handle);
@@ -250,8 +255,7 @@ std::string library_error_text(SambaLibrary& library, NetStatus status) {
   char* text = library.error_string(library.context, static_cast<NET_API_STATUS>(status));
   if (text == nullptr) return std::string();
   std::string copy = text;
-  // A talloc copy of its own, which talloc frees.
-  if (library.talloc_free != nullptr) library.talloc_free(text, __FILE__);
+  library.talloc_free(text, __FILE__);  // a talloc copy of its own
   return copy;
 }
 
