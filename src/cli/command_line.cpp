@@ -4,8 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "base/program_line.h"
 #include "base/wide_text.h"
 #include "cli/escapes.h"
+#include "listing/output_format.h"
 #include "platform/option_scanner.h"
 
 namespace quillmot {
@@ -27,6 +29,16 @@ void print_version(TextStream& out) {
   std::string line = std::string(kProgramName) + " v" + std::to_string(kVersionMajor) + "." +
                      std::to_string(kVersionMinor) + " " + kNotice + "\n";
   out.write_bytes(line);
+}
+
+// A word that begins with "--" and is more than that: the GNU long options --help and --version,
+// which answer on standard output, or a word named whole in the diagnostic. The scanner has just
+// reported its second dash as an unknown letter: no letter can come before a dash in a group, as
+// every letter the program knows either takes the rest of the word or ends the run.
+const char* long_option_word(const OptionScanner& scanner, int argc, char** argv) {
+  if (scanner.letter() != '-' || scanner.index() >= argc) return nullptr;
+  const char* word = argv[scanner.index()];
+  return std::strncmp(word, "--", 2) == 0 && word[2] != '\0' ? word : nullptr;
 }
 
 void print_unrecognized(const char* program_name, int letter, TextStream& err) {
@@ -56,11 +68,12 @@ int usage_and_status(const char* program_name, int status, TextStream& err) {
 
 }  // namespace
 
-void print_usage(const char* program_name, TextStream& err) {
-  err.write_bytes("# Usage: ");
-  err.write_bytes(program_name);
-  err.write_bytes(
-      " [options]\n"
+void print_usage(const char* program_name, TextStream& stream) {
+  stream.write_bytes("# Usage: ");
+  stream.write_bytes(program_name);
+  stream.write_bytes(
+      " [options] [group]\n"
+      "#   group   : look this one group up (default: list every group)\n"
       "#   options :\n"
       "#     -Q <qt> query <qt> groups (default: name)\n"
       "#        <qt>  : \"n\" name, \"i\" name and id, \"d\" name, id and description\n"
@@ -69,39 +82,29 @@ void print_usage(const char* program_name, TextStream& err) {
       "#     -d <s> field delimitation character\n"
       "#     -r <s> record delimitation character\n"
       "#        <s>   : any string, including \\n, \\r, \\0, \\t, \\\"\n"
+      "#     -F csv|json  write CSV with a header, or JSON Lines\n"
       "#     -S <s> query information from server <s>\n"
-      "#     -v     show version info\n"
-      "#     -h     show this help screen\n");
+      "#     -v     show version info (also --version)\n"
+      "#     -h     show this help screen (also --help)\n");
 }
 
 namespace {
 
-// The options a format writes for itself, which the command line may then not set; and the
-// delimiters CSV readers can read back (one character, no quote, no line end; a line end).
+// The options a format writes for itself, which the command line may then not set, and those it
+// takes but could not be read back with.
 std::optional<int> check_format(const RunSettings& settings, const std::string& framing_given,
                                 TextStream& err) {
-  if (settings.output_format == OutputFormat::kDelimited) return std::nullopt;
-  const bool json = settings.output_format == OutputFormat::kJson;
-  const std::string format = json ? "json" : "csv";
+  const OutputFormat* format = settings.output_format;
+  if (format == nullptr) return std::nullopt;
   for (char letter : framing_given) {
-    if (json || letter == 'q' || letter == 'i') {
-      err.write_bytes(std::string("ERR: option -") + letter + " has no use with -F " + format +
-                      "\n");
+    if (std::strchr(format->options_of_no_use, letter) != nullptr) {
+      err.write_bytes(std::string("ERR: option -") + letter + " has no use with -F " +
+                      format->name + "\n");
       return 1;
     }
   }
-  if (json) return std::nullopt;
-  const WideText& delimiter = settings.field_delimiter;
-  if (delimiter.size() != 1 || delimiter[0] >= 0x80 || delimiter[0] == u'"' ||
-      delimiter[0] == u'\r' || delimiter[0] == u'\n') {
-    err.write_bytes(
-        "ERR: -F csv needs a field delimiter of one ASCII character other than a double quote or "
-        "a line end\n");
-    return 1;
-  }
-  const WideText& end = settings.record_delimiter;
-  if (end != u"\n" && end != u"\r\n" && end != u"\r") {
-    err.write_bytes("ERR: -F csv needs a record delimiter that ends a line: \\n or \\r\\n\n");
+  if (std::string refusal = format->refusal(settings); !refusal.empty()) {
+    err.write_bytes(refusal);
     return 1;
   }
   return std::nullopt;
@@ -132,6 +135,9 @@ std::optional<int> read_command_line(int argc, char** argv, RunSettings& setting
             settings.query_level = kLevelNameIdAndDescription;
             break;
           default:
+            err.write_bytes(program_line("unknown query level \"" + std::string(scanner.value()) +
+                                         "\": -Q takes n (name), i (name and id) or d (name, id "
+                                         "and description)"));
             return usage_and_status(program_name, 1, err);
         }
         break;
@@ -152,17 +158,21 @@ std::optional<int> read_command_line(int argc, char** argv, RunSettings& setting
         framing_given += 'r';
         break;
       case 'F':
-        if (std::strcmp(scanner.value(), "csv") == 0) {
-          settings.output_format = OutputFormat::kCsv;
-        } else if (std::strcmp(scanner.value(), "json") == 0) {
-          settings.output_format = OutputFormat::kJson;
-        } else {
+        settings.output_format = find_output_format(scanner.value());
+        if (settings.output_format == nullptr) {
+          err.write_bytes(program_line("unknown format \"" + std::string(scanner.value()) +
+                                       "\": -F takes " + output_format_names()));
           err.write_bytes("ERR: unhandled option F\n");
           return 1;
         }
         break;
       case 'S':
         settings.server_name = decode_escapes(value);
+        // A host name is a C string on every platform: a NUL would cut it short silently.
+        if (settings.server_name.find(u'\0') != std::u16string::npos) {
+          err.write_bytes("ERR: -S: a server name cannot hold a NUL (\\0)\n");
+          return 1;
+        }
         normalize_server_name(settings.server_name);
         break;
       case 'v':
@@ -177,6 +187,16 @@ std::optional<int> read_command_line(int argc, char** argv, RunSettings& setting
         return usage_and_status(program_name, 1, err);
       case '?':
         if (scanner.letter() == '?') return usage_and_status(program_name, 0, err);
+        if (const char* word = long_option_word(scanner, argc, argv)) {
+          if (std::strcmp(word, "--help") == 0) return usage_and_status(program_name, 0, out);
+          if (std::strcmp(word, "--version") == 0) {
+            print_version(out);
+            return 0;
+          }
+          err.write_bytes(std::string(program_name) + ": unrecognized option `" + shown(word) +
+                          "'\n");
+          return usage_and_status(program_name, 1, err);
+        }
         print_unrecognized(program_name, scanner.letter(), err);
         return usage_and_status(program_name, 1, err);
       default:

@@ -14,6 +14,7 @@ namespace quillmot {
 std::optional<int> read_command_line(int argc, char** argv, RunSettings& settings,
                                      WideText& group_name, TextStream& out, TextStream& err);
 
-void print_usage(const char* program_name, TextStream& err);
+// The usage text, on standard error after a mistake, on standard output when asked for (--help).
+void print_usage(const char* program_name, TextStream& stream);
 
 }  // namespace quillmot

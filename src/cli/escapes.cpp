@@ -28,6 +28,9 @@ std::u16string decode_escapes(std::u16string_view source) {
       case u't':
         decoded.push_back(u'\t');
         break;
+      case u'0':
+        decoded.push_back(u'\0');
+        break;
       default:
         decoded.push_back(u'\\');
         decoded.push_back(next);

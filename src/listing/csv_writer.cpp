@@ -1,9 +1,39 @@
 #include "listing/csv_writer.h"
 
 #include "listing/output_rule.h"
-#include "platform/directory_text.h"
 
 namespace quillmot {
+
+namespace {
+
+// A delimiter a reader can tell from a header's names, an identifier's digits and the quotes
+// around a text: one space, tab or ASCII punctuation character other than the double quote.
+bool readable_delimiter(const WideText& delimiter) {
+  if (delimiter.size() != 1) return false;
+  const char16_t c = delimiter[0];
+  const bool punctuation = (c >= u'!' && c <= u'/') || (c >= u':' && c <= u'@') ||
+                           (c >= u'[' && c <= u'`') || (c >= u'{' && c <= u'~');
+  return c == u' ' || c == u'\t' || (punctuation && c != u'"');
+}
+
+std::string csv_refusal(const RunSettings& settings) {
+  if (!readable_delimiter(settings.field_delimiter))
+    return "ERR: -F csv needs a field delimiter of one space, tab (\\t) or ASCII punctuation "
+           "character other than a double quote, such as , ; : or |\n";
+  // A lone carriage return ends no line for most readers.
+  if (settings.record_delimiter != u"\n" && settings.record_delimiter != u"\r\n")
+    return "ERR: -F csv needs a record delimiter that ends a line: \\n or \\r\\n\n";
+  return std::string();
+}
+
+std::unique_ptr<GroupWriter> make_csv_writer(const RunSettings& settings, TextStream& out,
+                                             TextStream& err) {
+  return std::make_unique<CsvWriter>(settings, out, err);
+}
+
+}  // namespace
+
+const OutputFormat kCsvFormat = {"csv", "qi", csv_refusal, make_csv_writer};
 
 CsvWriter::CsvWriter(const RunSettings& settings, TextStream& out, TextStream& err)
     : out_(out),
@@ -22,7 +52,7 @@ void CsvWriter::write_header() {
 
 bool CsvWriter::append_text(std::u16string_view text) {
   text_.clear();
-  const bool whole = append_directory_text(text_, text);
+  const bool whole = append_utf8_text(text_, text);
   line_ += '"';
   for (size_t at = 0;;) {
     const size_t quote = text_.find('"', at);

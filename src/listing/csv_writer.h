@@ -1,14 +1,17 @@
 // CSV as RFC 4180 has it: a header naming the fields of the query level, then one record per
-// group; every text in double quotes, a double quote inside it doubled, the identifier bare. The
-// field delimiter and the record end are the command line's (which refuses those a reader could
-// not read back). Texts are the directory's bytes, UTF-8 on Windows.
+// group; every text in double quotes, a double quote inside it doubled, the identifier bare; UTF-8
+// always. The field delimiter and the record end are the command line's, among those a reader can
+// tell from the data (kCsvFormat's refusal says which).
 #pragma once
 
 #include <string>
 
 #include "listing/group_writer.h"
+#include "listing/output_format.h"
 
 namespace quillmot {
+
+extern const OutputFormat kCsvFormat;
 
 class CsvWriter : public GroupWriter {
  public:

@@ -2,26 +2,57 @@
 
 #include <string>
 
-#include "listing/csv_writer.h"
-#include "listing/json_writer.h"
+#include "base/program_line.h"
+#include "base/utf8.h"
+#include "listing/output_format.h"
 #include "listing/record_writer.h"
+#include "platform/directory_text.h"
 
 namespace quillmot {
 
+extern const OutputFormat kCsvFormat;
+extern const OutputFormat kJsonFormat;
+
+namespace {
+
+// Every format -F takes, in the order the usage text and refusals name them.
+const OutputFormat* const kFormats[] = {&kCsvFormat, &kJsonFormat};
+
+}  // namespace
+
+const OutputFormat* find_output_format(const std::string& name) {
+  for (const OutputFormat* format : kFormats)
+    if (name == format->name) return format;
+  return nullptr;
+}
+
+std::string output_format_names() {
+  std::string names;
+  const size_t count = std::size(kFormats);
+  for (size_t i = 0; i < count; ++i)
+    names += std::string(i == 0 ? "" : i + 1 == count ? " or " : ", ") + kFormats[i]->name;
+  return names;
+}
+
 std::unique_ptr<GroupWriter> make_group_writer(const RunSettings& settings, TextStream& out,
                                                TextStream& err) {
-  if (settings.output_format == OutputFormat::kDelimited)
-    return std::make_unique<RecordWriter>(settings, out);
+  if (settings.output_format == nullptr) return std::make_unique<RecordWriter>(settings, out);
   // The formats promise their bytes: a line feed inside a CSV field must stay one.
   out.write_line_feeds_as_they_are();
-  if (settings.output_format == OutputFormat::kCsv)
-    return std::make_unique<CsvWriter>(settings, out, err);
-  return std::make_unique<JsonWriter>(out, err);
+  return settings.output_format->make_writer(settings, out, err);
+}
+
+bool append_utf8_text(std::string& bytes, std::u16string_view text) {
+  thread_local std::string directory_bytes;
+  directory_bytes.clear();
+  const bool converted = append_directory_text(directory_bytes, text);
+  return append_valid_utf8(bytes, directory_bytes) && converted;
 }
 
 void note_replaced_text(TextStream& err, uint32_t group_id) {
-  err.write_bytes("quillmot: group " + std::to_string(group_id) +
-                  ": a text that is not UTF-8, written with U+FFFD in place of what is not\n");
+  err.write_bytes(program_line("group " + std::to_string(group_id) +
+                               ": a text that is not UTF-8, written with U+FFFD in place of "
+                               "what is not"));
 }
 
 }  // namespace quillmot

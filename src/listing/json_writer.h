@@ -7,8 +7,11 @@
 #include <string>
 
 #include "listing/group_writer.h"
+#include "listing/output_format.h"
 
 namespace quillmot {
+
+extern const OutputFormat kJsonFormat;
 
 class JsonWriter : public GroupWriter {
  public:
@@ -23,9 +26,8 @@ class JsonWriter : public GroupWriter {
   std::string line_, text_;
 };
 
-// Appends `bytes` to `json` as the inside of a JSON string: UTF-8 kept, each maximal invalid
-// part of a sequence as U+FFFD (as Unicode recommends), the rest escaped; false when something was
-// replaced.
-bool append_json_string_body(std::string& json, std::string_view bytes);
+// Appends UTF-8 `bytes` to `json` as the inside of a JSON string: quotes, backslashes and control
+// characters escaped, the rest as it is.
+void append_json_string_body(std::string& json, std::string_view bytes);
 
 }  // namespace quillmot

@@ -14,12 +14,12 @@ enum QueryLevel : int {
   kLevelNameIdAndDescription = 2,
 };
 
-// -F: the default records framed as the options say, CSV or JSON Lines.
-enum class OutputFormat { kDelimited, kCsv, kJson };
+struct OutputFormat;  // output_format.h
 
 struct RunSettings {
   QueryLevel query_level = kLevelName;
-  OutputFormat output_format = OutputFormat::kDelimited;
+  // The format -F names; null for the records framed as the options say.
+  const OutputFormat* output_format = nullptr;
   WideText string_quote = u"\"";
   WideText integer_quote;
   WideText field_delimiter = u",";

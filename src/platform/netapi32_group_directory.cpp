@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "platform/directory_text.h"
+
 namespace quillmot {
 
 namespace {
@@ -28,15 +30,17 @@ GroupEntry to_entry(const GROUP_INFO_2& info) {
   return GroupEntry{text_of(info.grpi2_name), text_of(info.grpi2_comment), info.grpi2_group_id};
 }
 
-// A message of the system's, or of a module's message table, without its line end; empty when
-// there is none.
+// A message of the system's, or of a module's message table, in UTF-8 (whatever the code page, as
+// the program's lines are), without its line end; empty when there is none.
 std::string message_text(DWORD status, HMODULE module) {
   const DWORD source = module != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
-  char* text = nullptr;
+  wchar_t* text = nullptr;
   const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | source,
-                     module, status, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message(text != nullptr ? text : "", length);
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | source,
+                     module, status, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string message;
+  if (text != nullptr)
+    append_directory_text(message, std::u16string_view(reinterpret_cast<char16_t*>(text), length));
   if (text != nullptr) LocalFree(text);
   while (!message.empty() &&
          (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))

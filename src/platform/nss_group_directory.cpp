@@ -163,7 +163,7 @@ NetStatus NssGroupDirectory::NetGroupGetInfo(const std::u16string& /*server_name
 // The C library's words for what the name service switch said; a name it has no group for is no
 // error to it.
 std::optional<std::string> NssGroupDirectory::failure_text(NetStatus status) {
-  if (status == kNetGroupNotFound) return "no group of that name in the group database";
+  if (status == kNetGroupNotFound) return "not in the group database";
   if (status == kNetErrorNotEnoughMemory) return std::string(std::strerror(ENOMEM));
   if (error_ != 0) return std::string(std::strerror(error_));
   return std::string();

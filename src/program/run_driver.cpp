@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/program_line.h"
 #include "base/wide_text.h"
 #include "cli/command_line.h"
 #include "platform/enumeration_guard.h"
@@ -25,7 +26,7 @@ int report_failure(const char* message, const std::optional<std::string>& reason
                    TextStream& err) {
   out.flush();
   if (out.failure() == 0) {
-    if (reason) err.write_bytes("quillmot: " + *reason + "\n");
+    if (reason) err.write_bytes(program_line(*reason));
     err.write_bytes(message);
     err.flush();
   }
@@ -45,14 +46,34 @@ std::string where(const RunSettings& settings) {
   return settings.server_name.empty() ? "this machine" : as_typed(settings.server_name);
 }
 
-// What failed, then why in the directory's words, then the status: "listing the groups of
-// \\srv: The RPC server is unavailable. (1722)".
+// What a lookup's status means in plain words, where the directory's own text hides it: a Samba
+// domain controller answers a name it does not know with "No mapping between account names and
+// SIDs was done." (1332) and a user's name with "The specified data type is invalid." (1804);
+// Windows and the group database answer both with 2220.
+const char* plain_lookup_words(NetStatus status) {
+  switch (status) {
+    case kNetGroupNotFound:
+    case kNetErrorNoneMapped:
+      return "no group of that name";
+    case kNetErrorInvalidDatatype:
+      return "that name is not a group's";
+    default:
+      return nullptr;
+  }
+}
+
+// What failed, then why: in plain words where the status has them, then in the directory's own
+// words, then the status: "listing the groups of \\srv: The RPC server is unavailable. (1722)",
+// "looking up "x" on \\srv: no group of that name: No mapping between account names and SIDs was
+// done. (1332)".
 std::optional<std::string> reason(GroupDirectory& directory, NetStatus status,
-                                  const std::string& what) {
+                                  const std::string& what, const char* plain = nullptr) {
   std::optional<std::string> text = directory.failure_text(status);
   if (!text) return std::nullopt;
   const std::string number = std::to_string(status);
-  return what + ": " + (text->empty() ? "status " + number : *text + " (" + number + ")");
+  std::string why = plain != nullptr ? plain : "";
+  if (text->empty()) return what + ": " + (why.empty() ? "status " + number : why + " (" + number + ")");
+  return what + ": " + (why.empty() ? "" : why + ": ") + *text + " (" + number + ")";
 }
 
 GroupRecord to_record(GroupEntry&& entry) {
@@ -69,7 +90,8 @@ int show_one_group(GroupDirectory& directory, const RunSettings& settings,
     GroupEntry entry;
     NetStatus status = directory.NetGroupGetInfo(settings.server_name, group_name, &entry);
     if (status != kNetSuccess)
-      return report_failure(kLookupError, reason(directory, status, what), out, err);
+      return report_failure(kLookupError,
+                            reason(directory, status, what, plain_lookup_words(status)), out, err);
     writer.write_group_record(to_record(std::move(entry)), settings.query_level);
   } catch (const std::bad_alloc&) {
     return report_failure(kLookupError, what + ": out of memory", out, err);

@@ -17,7 +17,8 @@ const std::string kAllNames = "\"root\"\n\"staff\"\n\"Domain Users\"\n\"caf\xc3\
 
 std::string usage(const std::string& program) {
   return "# Usage: " + program +
-         " [options]\n"
+         " [options] [group]\n"
+         "#   group   : look this one group up (default: list every group)\n"
          "#   options :\n"
          "#     -Q <qt> query <qt> groups (default: name)\n"
          "#        <qt>  : \"n\" name, \"i\" name and id, \"d\" name, id and description\n"
@@ -26,9 +27,10 @@ std::string usage(const std::string& program) {
          "#     -d <s> field delimitation character\n"
          "#     -r <s> record delimitation character\n"
          "#        <s>   : any string, including \\n, \\r, \\0, \\t, \\\"\n"
+         "#     -F csv|json  write CSV with a header, or JSON Lines\n"
          "#     -S <s> query information from server <s>\n"
-         "#     -v     show version info\n"
-         "#     -h     show this help screen\n";
+         "#     -v     show version info (also --version)\n"
+         "#     -h     show this help screen (also --help)\n";
 }
 const std::string kUsage = usage("quillmot");
 const std::string kEnumError = "ERROR in NetGroupEnum()\n";
@@ -43,9 +45,17 @@ std::string listing_failure(const std::string& where, const std::string& why) {
   return "quillmot: listing the groups of " + where + ": " + why + "\n" + kEnumError;
 }
 std::string no_local_group(const std::string& name) {
-  return lookup_failure(name, "this machine", "no group of that name in the group database (2220)");
+  return lookup_failure(name, "this machine", "no group of that name: not in the group database (2220)");
 }
 const std::string kVersion = "Quillmot v0.6 Copyright (c) 2026 the Quillmot authors\n";
+const std::string kUnknownFormat = "ERR: unhandled option F\n";
+std::string unknown_format(const std::string& shown) {
+  return "quillmot: unknown format \"" + shown + "\": -F takes csv or json\n" + kUnknownFormat;
+}
+std::string unknown_level(const std::string& shown) {
+  return "quillmot: unknown query level \"" + shown +
+         "\": -Q takes n (name), i (name and id) or d (name, id and description)\n" + kUsage;
+}
 
 struct Case {
   std::vector<std::string> words;  // after the program's name
@@ -159,7 +169,15 @@ TEST(CommandLine, HelpVersionAndRejectedOptions) {
       {{"-?"}, "", kUsage, 0},
       {{"-v"}, kVersion, "", 0},
       {{"-x"}, "", "quillmot: unrecognized option `-x'\n" + kUsage, 1},
-      {{"--all"}, "", "quillmot: unrecognized option `--'\n" + kUsage, 1},
+      {{"--all"}, "", "quillmot: unrecognized option `--all'\n" + kUsage, 1},
+      {{"--help"}, kUsage, "", 0},
+      {{"--version"}, kVersion, "", 0},
+      {{"--help", "-v"}, kUsage, "", 0},
+      {{"-v", "--help"}, kVersion, "", 0},
+      {{"--vers"}, "", "quillmot: unrecognized option `--vers'\n" + kUsage, 1},
+      {{"--\x1b[2J\n"}, "", "quillmot: unrecognized option `--\\x1b[2J\\n'\n" + kUsage, 1},
+      {{"-d", "--help", "-Q", "i", "staff"}, "\"staff\"--help50\n", "", 0, false, 'l'},
+      {{"staff", "--help"}, "", "ERR: unhandled argument --help\n", 1, true},
       {{"-\x01"}, "", "quillmot: unrecognized option, character code 01\n" + kUsage, 1},
       {{"-\x1f"}, "", "quillmot: unrecognized option, character code 037\n" + kUsage, 1},
       {{"-\x7f"}, "", "quillmot: unrecognized option, character code 0177\n" + kUsage, 1},
@@ -176,12 +194,13 @@ TEST(CommandLine, HelpVersionAndRejectedOptions) {
       {{"-d"}, "", "quillmot: option `-d' requires an argument\n" + kUsage, 1},
       {{"-r"}, "", "quillmot: option `-r' requires an argument\n" + kUsage, 1},
       {{"-F"}, "", "quillmot: option `-F' requires an argument\n" + kUsage, 1},
-      {{"-F", "x"}, "", "ERR: unhandled option F\n", 1},
-      {{"-Fx"}, "", "ERR: unhandled option F\n", 1},
-      {{"-Q", "x"}, "", kUsage, 1},
-      {{"-Q", ""}, "", kUsage, 1},
-      {{"-Q", "D"}, "", kUsage, 1},
-      {{"-Q", "Name"}, "", kUsage, 1},
+      {{"-F", "x"}, "", unknown_format("x"), 1},
+      {{"-Fx"}, "", unknown_format("x"), 1},
+      {{"-F", "xml\r\n\xff"}, "", unknown_format("xml\\r\\n\\xff"), 1},
+      {{"-Q", "x"}, "", unknown_level("x"), 1},
+      {{"-Q", ""}, "", unknown_level(""), 1},
+      {{"-Q", "D"}, "", unknown_level("D"), 1},
+      {{"-Q", "Name"}, "", unknown_level("Name"), 1},
       {{"staff", "root"}, "", "ERR: unhandled argument root\n", 1},
       {{"a", "b", "c"}, "", "ERR: unhandled argument b\n", 1},
       {{"", "x"}, "", "ERR: unhandled argument x\n", 1},
@@ -191,13 +210,13 @@ TEST(CommandLine, HelpVersionAndRejectedOptions) {
 TEST(CommandLine, OptionsActInTheOrderGiven) {
   expect_cases({
       {{"-v", "-Q", "D"}, kVersion, "", 0},
-      {{"-Q", "D", "-v"}, "", kUsage, 1},
+      {{"-Q", "D", "-v"}, "", unknown_level("D"), 1},
       {{"-v", "-x"}, kVersion, "", 0},
       {{"-x", "-v"}, "", "quillmot: unrecognized option `-x'\n" + kUsage, 1},
       {{"-h", "-v"}, "", kUsage, 0},
       {{"-v", "a", "b"}, kVersion, "", 0},
       {{"a", "b", "-v"}, kVersion, "", 0},
-      {{"-F", "x", "-v"}, "", "ERR: unhandled option F\n", 1},
+      {{"-F", "x", "-v"}, "", unknown_format("x"), 1},
       {{"-Q", "d", "-Q", "n", "staff"}, "\"staff\"\n", "", 0, false, 'l'},
       {{"-Q", "n", "-Q", "i", "staff"}, "\"staff\",50\n", "", 0, false, 'l'},
       {{"-d", ";", "-d", ":", "-Q", "i", "staff"}, "\"staff\":50\n", "", 0, false, 'l'},
@@ -212,7 +231,7 @@ TEST(CommandLine, GroupingPermutationAndTheEndOfOptions) {
       {{"-Qid;", "staff"}, "\"staff\",50\n", "", 0, false, 'l'},
       {{"-Qi", "-d;", "staff"}, "\"staff\";50\n", "", 0, false, 'l'},
       {{"-d", "-Q", "staff"}, "\"staff\"\n", "", 0, false, 'l'},
-      {{"-Q", "-v"}, "", kUsage, 1},
+      {{"-Q", "-v"}, "", unknown_level("-v"), 1},
       {{"staff", "-Q", "i"}, "\"staff\",50\n", "", 0, false, 'l'},
       {{"-Q", "i", "staff", "-d", ";"}, "\"staff\";50\n", "", 0, false, 'l'},
       {{"--", "-v"}, "", no_local_group("-v"), 1, false, 'l'},
@@ -236,11 +255,13 @@ TEST(CommandLine, EscapesInValues) {
       {{"-Q", "i", "-d", "\\t", "-r", "\\r\\n", "staff"}, "\"staff\"\t50\r\n", "", 0, false, 'l'},
       {{"-Q", "i", "-q", "", "-i", "\\\"", "staff"}, "staff,\"50\"\n", "", 0, false, 'l'},
       {{"-Q", "d", "-q", "\\\\", "-d", "\\0", "staff"},
-       "\\staff\\\\050\\0\\\\\n",
+       std::string("\\staff\\\0" "50\0\\\\\n", 14),
        "",
        0,
        false,
        'l'},
+      {{"-r", "\\0", "-q", ""}, std::string("root\0staff\0Domain Users\0caf\xc3\xa9\0", 30), "", 0, false, 'e'},
+      {{"-S", "srv\\0x", "staff"}, "", "ERR: -S: a server name cannot hold a NUL (\\0)\n", 1},
       {{"-Q", "d", "-q", "", "-d", "", "-r", "", "staff"}, "staff50", "", 0, false, 'l'},
       {{"-q", "'", "-r", "\\N|", "Domain Users"}, "'Domain Users'\\N|", "", 0, false, 'l'},
       {{"-q", "\\", "-r", "\\n\\n", "caf\xc3\xa9"}, "\\caf\xc3\xa9\\\n\n", "", 0, false, 'l'},
@@ -257,8 +278,8 @@ TEST(CommandLine, EscapesInValues) {
 // format or would make a file no CSV reader can read back; any other format stays unhandled.
 TEST(CommandLine, OutputFormats) {
   const std::string csv_delimiter =
-      "ERR: -F csv needs a field delimiter of one ASCII character other than a double quote or a "
-      "line end\n";
+      "ERR: -F csv needs a field delimiter of one space, tab (\\t) or ASCII punctuation character "
+      "other than a double quote, such as , ; : or |\n";
   const std::string csv_end =
       "ERR: -F csv needs a record delimiter that ends a line: \\n or \\r\\n\n";
   expect_cases({
@@ -289,10 +310,18 @@ TEST(CommandLine, OutputFormats) {
       {{"-F", "csv", "-d", ";;"}, "", csv_delimiter, 1},
       {{"-F", "csv", "-d", "\\\""}, "", csv_delimiter, 1},
       {{"-F", "csv", "-d", "\\n"}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", "e"}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", "5"}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", "\\0"}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", "\xc2\xa7"}, "", csv_delimiter, 1},
+      {{"-F", "csv", "-d", " ", "-Q", "i", "staff"}, "name id\n\"staff\" 50\n", "", 0, false, 'l'},
+      {{"-F", "csv", "-d", "|", "-Q", "i", "staff"}, "name|id\n\"staff\"|50\n", "", 0, false, 'l'},
       {{"-F", "csv", "-r", ";"}, "", csv_end, 1},
       {{"-F", "csv", "-r", ""}, "", csv_end, 1},
-      {{"-F", "CSV"}, "", "ERR: unhandled option F\n", 1},
-      {{"-F", "csv", "-F", "xml"}, "", "ERR: unhandled option F\n", 1},
+      {{"-F", "csv", "-r", "\\r"}, "", csv_end, 1},
+      {{"-F", "csv", "-r", "\\0"}, "", csv_end, 1},
+      {{"-F", "CSV"}, "", unknown_format("CSV"), 1},
+      {{"-F", "csv", "-F", "xml"}, "", unknown_format("xml"), 1},
   });
 }
 
@@ -330,6 +359,7 @@ TEST(CommandLine, LongWordsAreUsedWhole) {
        "",
        long_program + ": unrecognized option `-y'\n" + usage(long_program),
        1},
+      {{"--help"}, long_program, usage(long_program), "", 0},
       {{"a", std::string(70000, 'b')},
        "quillmot",
        "",

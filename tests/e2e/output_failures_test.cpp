@@ -105,7 +105,7 @@ TEST(OutputFailures, FailedWritesEndTheRunWithTheErrorLine) {
        "",
        {1},
        "",
-       "quillmot: looking up \"nobody\" on this machine: no group of that name in the group "
+       "quillmot: looking up \"nobody\" on this machine: no group of that name: not in the group "
        "database (2220)\nERROR in NetGroupGetInfo()\n",
        1},
   };

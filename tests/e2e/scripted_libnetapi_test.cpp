@@ -216,7 +216,7 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "lookup\tDomain Users\t0\t513\n",
        {"-S", "srv", "Nobody"},
        "",
-       lookup_failure("Nobody", "The group name could not be found. (2220)"),
+       lookup_failure("Nobody", "no group of that name: The group name could not be found. (2220)"),
        1,
        {"init", "set_username qbars", "set_password secret", "push_frame", "worker srv Nobody 2",
         "free_frame"}},
@@ -224,7 +224,7 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "lookup\tAdministrator\t1804\t500\n",
        {"-S", "srv", "Administrator"},
        "",
-       lookup_failure("Administrator", "The specified data type is invalid. (1804)"),
+       lookup_failure("Administrator", "that name is not a group's: The specified data type is invalid. (1804)"),
        1,
        {"init", "set_username qbars", "set_password secret", "push_frame",
         "worker srv Administrator 2", "free_frame"}},
@@ -255,7 +255,7 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "lookup\tDomain Users\t0\t513\n",
        {"-S", "srv", "Nobody"},
        "",
-       lookup_failure("Nobody", "status 2220"),
+       lookup_failure("Nobody", "no group of that name (2220)"),
        1,
        {"init", "set_username qbars", "set_password secret", "lookup srv Nobody 2"},
        kWithoutWorker},
@@ -263,7 +263,7 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "lookup\tx\t0\t77\nenum\t234\t10\t1\ngroup\t1\ta\nenum\t234\t10\t2\ngroup\t2\tb\nrepeat\n",
        {"-S", "srv", "x"},
        "",
-       lookup_failure("x", "status 2220"),
+       lookup_failure("x", "no group of that name (2220)"),
        1,
        {"init", "set_username qbars", "set_password secret", "lookup srv x 2",
         "enum srv 2 4294967295 0", "enum srv 2 4294967295 1", "enum srv 2 4294967295 2"},
@@ -372,16 +372,17 @@ TEST(SambaGroupDirectory, FormatsReadBackExactly) {
   const std::string script = listing_script(made);
   const std::string replaced =
       "quillmot: group 6: a text that is not UTF-8, written with U+FFFD in place of what is not\n";
+  // CSV and JSON alike: UTF-8 text, whatever the directory holds.
   const struct {
     std::string format;
     int level;
     std::vector<std::string> words;
     std::string delimiter, record_end, err;
   } cases[] = {
-      {"csv", 2, {}, ",", "\\n", ""},
-      {"csv", 2, {"-d", ";", "-r", "\\r\\n"}, ";", "\\r\\n", ""},
-      {"csv", 1, {"-d", "\\t"}, "\t", "\\n", ""},
-      {"csv", 0, {}, ",", "\\n", ""},
+      {"csv", 2, {}, ",", "\\n", replaced},
+      {"csv", 2, {"-d", ";", "-r", "\\r\\n"}, ";", "\\r\\n", replaced},
+      {"csv", 1, {"-d", "\\t"}, "\t", "\\n", replaced},
+      {"csv", 0, {}, ",", "\\n", replaced},
       {"json", 2, {}, "", "", replaced},
       {"json", 1, {}, "", "", replaced},
       {"json", 0, {}, "", "", replaced},

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Reads quillmot's -F csv or -F json output back with Python's own csv and json modules and
-checks that every record gives back the texts it was made from: exactly for CSV, and for JSON with
-what is not UTF-8 replaced as Python's own decoder replaces it (U+FFFD for each maximal invalid
-part). Prints one line per difference, nothing when all is well.
+checks that every record gives back the texts it was made from, read as a user reads them: the
+whole output strictly as UTF-8 text, and what is not UTF-8 in a text replaced as Python's own
+decoder replaces it (U+FFFD for each maximal invalid part). Prints one line per difference,
+nothing when all is well.
 
   read_back.py csv|json LEVEL DELIMITER RECORD_END < output
   the records it was made from on file descriptor 3: one a line, "HEXNAME ID HEXCOMMENT"
@@ -29,17 +30,20 @@ def expect(what, got, wanted):
         problems.append("%s: got %r, wanted %r" % (what, got, wanted))
 
 
+def carried(text):
+    return text.decode("utf-8", errors="replace")
+
+
 if form == "csv":
-    text = data.decode("utf-8", errors="surrogateescape")
+    text = data.decode("utf-8")  # strictly, as csv in text mode, pandas and csvkit read it
     record_end = record_end.encode().decode("unicode_escape")
     expect("the file's end", text[-len(record_end):] if text else "", record_end if text else "")
     rows = list(csv.reader(io.StringIO(text, newline=""), delimiter=delimiter, strict=True))
     expect("header", rows[:1], [keys])
     expect("records", len(rows) - 1, len(records))
     for row, (name, gid, comment) in zip(rows[1:], records):
-        fields = [f.encode("utf-8", errors="surrogateescape") for f in row]
-        wanted = [name, str(gid).encode(), comment][: level + 1]
-        expect("record of %d" % gid, fields, wanted)
+        wanted = [carried(name), str(gid), carried(comment)][: level + 1]
+        expect("record of %d" % gid, row, wanted)
 else:
     expect("the file's end", data[-1:], b"\n" if records else b"")
     lines = data.decode("utf-8").split("\n")[:-1]  # strictly UTF-8, as JSON must be
@@ -47,8 +51,7 @@ else:
     for line, (name, gid, comment) in zip(lines, records):
         obj = json.loads(line)
         expect("keys of %d" % gid, list(obj), keys)
-        wanted = {"name": name.decode("utf-8", errors="replace"), "id": gid,
-                  "description": comment.decode("utf-8", errors="replace")}
+        wanted = {"name": carried(name), "id": gid, "description": carried(comment)}
         for key in keys:
             expect("%s of %d" % (key, gid), obj.get(key), wanted[key])
 for problem in problems:

@@ -178,7 +178,8 @@ TEST(ShowOneGroup, WritesOneRecordOrTheErrorLine) {
        {{u"Domain Users", users}},
        1,
        "",
-       "quillmot: looking up \"Domain Admins\" on \\\\dc01: The group name could not be found. "
+       "quillmot: looking up \"Domain Admins\" on \\\\dc01: no group of that name: The group name "
+       "could not be found. "
        "(2220)\nERROR in NetGroupGetInfo()\n"},
       {"a lookup that fails",
        u"Domain Users",

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/program_line.h"
 #include "platform/raw_output.h"
 #include "platform/samba/kerberos_ticket.h"
 #include "platform/samba/samba_credentials.h"
@@ -29,7 +30,7 @@ constexpr char kLibraryFile[] = "libnetapi.so.1";
 // Samba's own lines come: an unreadable password file and a missing library would otherwise look
 // just like an unreachable server.
 void say_why(const std::string& reason) {
-  const std::string line = "quillmot: " + reason + "\n";
+  const std::string line = program_line(reason);
   write_all(STDERR_FILENO, line.data(), line.size());
 }
 
