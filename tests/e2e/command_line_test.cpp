@@ -238,6 +238,7 @@ TEST(CommandLine, GroupingPermutationAndTheEndOfOptions) {
       {{"-Qi", "--", "staff"}, "\"staff\",50\n", "", 0, false, 'l'},
       {{"--", "staff", "-v"}, "", "ERR: unhandled argument -v\n", 1},
       {{"-"}, "", no_local_group("-"), 1, false, 'l'},
+      {{"a\nb\x1b[2J\r\tc\x7f\xe9\xc3\xa9"}, "", no_local_group("a\\nb\\x1b[2J\\r\\tc\\x7f\\xe9\xc3\xa9"), 1, false, 'l'},
       {{""}, kAllNames, "", 0, false, 'e'},
       {{}, kAllNames, "", 0, false, 'e'},
       {{"-Q", "name"}, kAllNames, "", 0, false, 'e'},

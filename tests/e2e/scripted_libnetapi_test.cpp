@@ -344,6 +344,10 @@ TEST(SambaGroupDirectory, EveryFailureSaysWhy) {
        {"-S", "localhost"},
        "listing the groups of \\\\localhost: Logon failure: Unknown user name or bad password. "
        "(1326)"},
+      {"enum\t1003\t0\t0\n",
+       {"-S", "a\x1b]0;x\x07\nb"},
+       "listing the groups of \\\\a\\x1b]0;x\\x07\\nb: Failed to connect to IPC$ share on "
+       "a\\x1b]0;x\\x07\\nb; a\\x1b]0;x\\x07\\nb: " + unknown_host + " (1003)"},
       {"enum\t1722\t0\t0\n",
        {"-S", "localhost"},
        "listing the groups of \\\\localhost: The RPC server is unavailable. (1722)"},

@@ -749,14 +749,14 @@ TEST_F(RemoteDirectory, EveryFailureSaysWhyBeforeTheErrorLine) {
        admin,
        "",
        "quillmot: looking up \"Nobody\" on " + dc +
-           ": No mapping between account names and SIDs was done. (1332)",
+           ": no group of that name: No mapping between account names and SIDs was done. (1332)",
        lookup_error},
       {"a user's name looked up as a group",
        {"-S", dc_.host, "Administrator"},
        admin,
        "",
        "quillmot: looking up \"Administrator\" on " + dc +
-           ": The specified data type is invalid. (1804)",
+           ": that name is not a group's: The specified data type is invalid. (1804)",
        lookup_error},
       {"a server that refuses connections",
        {"-S", "127.0.0.9"},
