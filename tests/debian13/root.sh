@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# A Debian 13 (trixie) root for the tests, made with debootstrap from the Debian archive and kept
-# where it was made, so that a second run reuses it; and commands run inside it. Runs as root.
+# A Debian 13 (trixie) root for the tests, made with debootstrap from the Debian archive this
+# machine's apt sources name (DEBIAN_MIRROR, when set, names another) and kept where it was made, so
+# that a second run reuses it; and commands run inside it. Runs as root.
 #
 #   root.sh make ROOT              make the root unless it is there, and install what the tests
 #                                  need into it (only what is missing)
@@ -13,7 +14,13 @@ set -euo pipefail
 
 action=${1:?make or run}
 root=${2:?root directory}
-mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
+
+# The archive of this machine's own release: its apt sources' entry for a suite without a suffix
+# (not -updates, not -security), as apt itself reads them, one-line or deb822.
+this_machines_archive() {
+  apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' \
+    2>/dev/null | awk '$2 !~ /-/ { print $1; exit }'
+}
 
 # What building Quillmot and running its tests needs on Debian 13, and Samba's own client as the
 # oracle. The Windows program and its tests stay on the machine that builds it.
@@ -48,6 +55,11 @@ case $action in
       exit 77
     fi
     if [ ! -f "$root/.made" ]; then
+      mirror=${DEBIAN_MIRROR:-$(this_machines_archive)}
+      if [ -z "$mirror" ]; then
+        log "this machine's apt sources name no Debian archive: set DEBIAN_MIRROR"
+        exit 1
+      fi
       rm -rf "$root"
       mkdir -p "$root"
       log "debootstrap trixie into $root"
