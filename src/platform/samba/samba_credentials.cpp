@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,47 @@ bool read_first_line(const char* path, std::string* line) {
   return ok;
 }
 
+// A line from a descriptor, read a byte at a time so that nothing after its line feed is taken
+// from whoever shares the descriptor. A descriptor at its end before anything is read gives no
+// password at all, which Samba's tools take as a failure too.
+bool read_line_from(int fd, std::string* line, std::string* problem) {
+  line->clear();
+  for (;;) {
+    char c;
+    const ssize_t n = read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *problem = std::strerror(errno);
+      return false;
+    }
+    if (n == 0 && line->empty()) {
+      *problem = "nothing to read";
+      return false;
+    }
+    if (n == 0 || c == '\n') return true;
+    line->push_back(c);
+  }
+}
+
+// A descriptor's number as the variable gives it: digits alone.
+bool descriptor_number(const char* text, int* fd) {
+  long number = 0;
+  if (*text == '\0') return false;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9' || number > 1 << 20) return false;
+    number = number * 10 + (*p - '0');
+  }
+  *fd = static_cast<int>(number);
+  return number <= 1 << 20;
+}
+
+SambaCredentials unreadable(SambaCredentials& credentials, const std::string& problem) {
+  wipe(credentials.password);
+  credentials.kind = SambaCredentials::kUnreadable;
+  credentials.problem = problem;
+  return credentials;
+}
+
 }  // namespace
 
 SambaCredentials read_samba_credentials(const CredentialSources& sources) {
@@ -41,17 +83,29 @@ SambaCredentials read_samba_credentials(const CredentialSources& sources) {
     credentials.password = sources.password;
     password_given = true;
   }
-  if (sources.password_file != nullptr) {
-    if (!read_first_line(sources.password_file, &credentials.password)) {
-      wipe(credentials.password);
-      credentials.kind = SambaCredentials::kUnreadable;
-      return credentials;
-    }
+  // As Samba's tools read them: an empty PASSWD_FD is no descriptor, and one that is read leaves
+  // PASSWD_FILE unread.
+  const bool from_fd = sources.password_fd != nullptr && *sources.password_fd != '\0';
+  if (from_fd) {
+    int fd = -1;
+    std::string problem;
+    if (!descriptor_number(sources.password_fd, &fd))
+      return unreadable(credentials, std::string("cannot read PASSWD_FD ") + sources.password_fd +
+                                         ": not a descriptor's number");
+    if (!read_line_from(fd, &credentials.password, &problem))
+      return unreadable(credentials,
+                        std::string("cannot read PASSWD_FD ") + sources.password_fd + ": " + problem);
+    password_given = true;
+  } else if (sources.password_file != nullptr) {
+    if (!read_first_line(sources.password_file, &credentials.password))
+      return unreadable(credentials, std::string("cannot read PASSWD_FILE ") +
+                                         sources.password_file + ": " + std::strerror(errno));
     password_given = true;
   }
   const bool anonymous_user =
       sources.user != nullptr && (std::strcmp(sources.user, "%") == 0 || sources.user[0] == '\0');
-  if (anonymous_user && sources.password == nullptr && sources.password_file == nullptr) {
+  if (anonymous_user && sources.password == nullptr && !from_fd &&
+      sources.password_file == nullptr) {
     credentials.kind = SambaCredentials::kAnonymous;
     credentials.user.clear();
     credentials.password.clear();
@@ -67,6 +121,7 @@ CredentialSources credential_sources_of_process() {
   CredentialSources sources;
   sources.user = std::getenv("USER");
   sources.password = std::getenv("PASSWD");
+  sources.password_fd = std::getenv("PASSWD_FD");
   sources.password_file = std::getenv("PASSWD_FILE");
   if (const char* logname = std::getenv("LOGNAME"); logname != nullptr && *logname != '\0') {
     sources.login_name = logname;

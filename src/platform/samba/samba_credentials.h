@@ -1,6 +1,7 @@
 // Who the remote directory logs on as, read from the environment the way Samba's own tools read
-// it: USER (user, DOMAIN\user or user@REALM, optionally followed by %password), PASSWD and
-// PASSWD_FILE (the first line of a file).
+// it: USER (user, DOMAIN\user or user@REALM, optionally followed by %password), PASSWD, PASSWD_FD
+// (a descriptor to read a line from) and PASSWD_FILE (the first line of a file), each later one
+// standing over those before, and PASSWD_FD over PASSWD_FILE, which is then not read.
 #pragma once
 
 #include <string>
@@ -19,23 +20,25 @@ struct SambaCredentials {
     kAnonymous,
     // No password given, and a usable Kerberos ticket to log on with.
     kTicket,
-    // PASSWD_FILE names a file that cannot be read.
+    // PASSWD_FD or PASSWD_FILE names what cannot be read: `problem` says why.
     kUnreadable,
   };
   Kind kind = kGuessed;
   std::string user;
   std::string password;
+  std::string problem;
 };
 
 struct CredentialSources {
   const char* user = nullptr;           // USER
   const char* password = nullptr;       // PASSWD
+  const char* password_fd = nullptr;    // PASSWD_FD
   const char* password_file = nullptr;  // PASSWD_FILE
   // Whom a password is for when USER names nobody: LOGNAME, else the account running us.
   std::string login_name;
 };
 
-// Reads the password file, if one is named.
+// Reads the password's descriptor or file, if one is named.
 SambaCredentials read_samba_credentials(const CredentialSources& sources);
 
 // The sources of this process: its environment and its account.

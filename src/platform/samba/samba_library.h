@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "platform/group_directory.h"
-#include "platform/samba/netapi_worker.h"
 #include "platform/samba/samba_versions.h"
 
 namespace quillmot {
 
-struct SambaLibrary {
+// The calls every supported libnetapi has, and those only some have (VersionCalls).
+struct SambaLibrary : VersionCalls {
   void* handle = nullptr;
   libnetapi_ctx* context = nullptr;
   decltype(&::libnetapi_init) init = nullptr;
@@ -31,28 +31,6 @@ struct SambaLibrary {
   decltype(&::NetGroupGetInfo) group_get_info = nullptr;
   decltype(&::NetQueryDisplayInformation) query_display = nullptr;
   decltype(&::NetApiBufferFree) buffer_free = nullptr;
-  // The text of a status, and of the last error where the library noted one; null where missing.
-  decltype(&::libnetapi_get_error_string) error_string = nullptr;
-  decltype(&::libnetapi_set_debuglevel) set_debug_level = nullptr;
-  // What this version of the library has of the calls that differ (samba_versions.h).
-  VersionCalls versions;
-  // One group read inside a talloc frame of the program's own (netapi_worker.h). All three are
-  // null where this libnetapi lacks any of them.
-  NetGroupGetInfoWorker group_get_info_worker = nullptr;
-  TallocStackframe push_frame = nullptr;
-  TallocFree talloc_free = nullptr;
-
-  // talloc's walk and sizes, to free what a batch call leaves on the context; null where
-  // missing.
-  TallocWalk talloc_walk = nullptr;
-  TallocSize talloc_size = nullptr;
-
-  bool reads_one_group() const {
-    return group_get_info_worker != nullptr && push_frame != nullptr && talloc_free != nullptr;
-  }
-  bool walks_its_context() const {
-    return talloc_walk != nullptr && talloc_size != nullptr && talloc_free != nullptr;
-  }
 };
 
 // The children of a talloc object of the library's (and theirs, down to `depth` levels), as talloc
@@ -60,13 +38,16 @@ struct SambaLibrary {
 std::vector<const void*> talloc_children(const SambaLibrary& library, const void* parent,
                                          int depth = 1);
 
-// Opens libnetapi.so.1, initialises it and sets who logs on at `host` from the environment; null
-// when any step fails (no library, an unreadable PASSWD_FILE, a failed initialisation).
+// Opens libnetapi.so.1, initialises it and sets who logs on at `host`, step by step
+// (load_samba_library.cpp); null, with a line saying which step failed and why, when one does.
 std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host);
 
 // What the library says of a status: its last error string for it, else its table's text; empty
 // when it says nothing.
 std::string library_error_text(SambaLibrary& library, NetStatus status);
+
+// An IPv4 or IPv6 address rather than a host name.
+bool is_address(const std::string& host);
 
 // The resolver's reason when `host` does not resolve; empty when it does (or is an address).
 std::string unresolvable_host(const std::string& host);

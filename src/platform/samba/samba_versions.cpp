@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdint>
+#include <type_traits>
 
 namespace quillmot {
 
@@ -35,11 +36,23 @@ cli_credentials* library_credentials(const VersionCalls& calls, libnetapi_ctx* c
 }  // namespace
 
 VersionCalls find_version_calls(void* library_handle) {
+  // Found through libnetapi's handle, which searches the libraries it loaded too.
+  const auto find = [library_handle](const char* name, auto* call) {
+    *call = as<std::remove_reference_t<decltype(*call)>>(dlsym(library_handle, name));
+  };
   VersionCalls calls;
   calls.get_credentials = dlsym(library_handle, "libnetapi_get_creds");
   calls.set_signing = dlsym(library_handle, "cli_credentials_set_smb_signing");
-  calls.set_password = dlsym(library_handle, "cli_credentials_set_password");
+  calls.set_password_on_credentials = dlsym(library_handle, "cli_credentials_set_password");
   calls.store_override = dlsym(library_handle, "store_lp_set_cmdline");
+  find("NetGroupGetInfo_r", &calls.group_get_info_worker);
+  find("_talloc_stackframe", &calls.push_frame);
+  find("_talloc_free", &calls.talloc_free);
+  find("talloc_report_depth_cb", &calls.talloc_walk);
+  find("talloc_get_size", &calls.talloc_size);
+  find("libnetapi_get_error_string", &calls.error_string);
+  find("libnetapi_errstr", &calls.status_text);
+  find("libnetapi_set_debuglevel", &calls.set_debug_level);
   return calls;
 }
 
@@ -56,11 +69,12 @@ bool ask_for_signing_after_init(const VersionCalls& calls, libnetapi_ctx* contex
          as<SetSigning>(calls.set_signing)(credentials, kSigningRequired, kObtainedSpecified);
 }
 
-bool set_password_below_ticket(const VersionCalls& calls, libnetapi_ctx* context) {
-  if (!calls.hands_out_credentials()) return false;
+bool set_password_below_ticket(const VersionCalls& calls, libnetapi_ctx* context,
+                               decltype(&::libnetapi_set_password) set_password) {
+  if (!calls.hands_out_credentials()) return set_password(context, "") == 0;
   cli_credentials* credentials = library_credentials(calls, context);
-  return credentials != nullptr &&
-         as<SetPassword>(calls.set_password)(credentials, "", kObtainedGuessedFromEnvironment);
+  return credentials != nullptr && as<SetPassword>(calls.set_password_on_credentials)(
+                                       credentials, "", kObtainedGuessedFromEnvironment);
 }
 
 }  // namespace quillmot

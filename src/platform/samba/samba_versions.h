@@ -1,25 +1,54 @@
 // What differs between the Samba versions the program supports (4.17, Debian 12, on), kept in
-// this one place, each with the versions that need it.
+// this one place, each with the versions that need it: the calls only some libraries have or do
+// not declare, how signing and a ticket's empty password are set, and where a display batch's
+// decoded reply keeps its entries.
 #pragma once
 
-struct libnetapi_ctx;
+// clang-format off
+#include <stdint.h>
+#include <samba-4.0/netapi.h>
+// clang-format on
+
+#include "platform/samba/netapi_worker.h"
 
 namespace quillmot {
 
-// The calls only some versions have, looked up once the library is open; null where missing.
+// The calls looked up once the library is open; null where this library lacks one.
 struct VersionCalls {
   // Samba 4.22 on: the credentials the library made for itself at initialisation, from smb.conf
   // and the environment (public, libnetapi_get_creds), and credentials.h's setters for them.
   void* get_credentials = nullptr;
   void* set_signing = nullptr;
-  void* set_password = nullptr;
-  // Every version from 4.17: the configuration's command-line layer, where Samba's tools put
-  // their options (libsmbconf's store_lp_set_cmdline, internal; lp_set_cmdline, which Quillmot
+  void* set_password_on_credentials = nullptr;
+  // Every version from 4.17 to 4.25: the configuration's command-line layer, where Samba's tools
+  // put their options (libsmbconf's store_lp_set_cmdline, internal; lp_set_cmdline, which Quillmot
   // 0.6 called, is gone from 4.20).
   void* store_override = nullptr;
 
+  // 4.17 to 4.25 export all of these; a libnetapi built otherwise may lack any of them, and then
+  // does without what needs it. The worker behind NetGroupGetInfo (exported, its header not
+  // installed) and talloc's frames, to read one group (netapi_worker.h).
+  NetGroupGetInfoWorker group_get_info_worker = nullptr;
+  TallocStackframe push_frame = nullptr;
+  TallocFree talloc_free = nullptr;
+  // talloc's walk and sizes, to free what a batch call leaves on the context.
+  TallocWalk talloc_walk = nullptr;
+  TallocSize talloc_size = nullptr;
+  // The text of a status, and of the last error where the library noted one; Samba's own lines
+  // at a debug level.
+  decltype(&::libnetapi_get_error_string) error_string = nullptr;
+  decltype(&::libnetapi_errstr) status_text = nullptr;
+  decltype(&::libnetapi_set_debuglevel) set_debug_level = nullptr;
+
   bool hands_out_credentials() const {
-    return get_credentials != nullptr && set_signing != nullptr && set_password != nullptr;
+    return get_credentials != nullptr && set_signing != nullptr &&
+           set_password_on_credentials != nullptr;
+  }
+  bool reads_one_group() const {
+    return group_get_info_worker != nullptr && push_frame != nullptr && talloc_free != nullptr;
+  }
+  bool walks_its_context() const {
+    return talloc_walk != nullptr && talloc_size != nullptr && talloc_free != nullptr;
   }
 };
 
@@ -42,8 +71,14 @@ bool ask_for_signing_after_init(const VersionCalls& calls, libnetapi_ctx* contex
 // Samba 4.22's Kerberos client takes a password that stands higher than the ticket cache found at
 // initialisation for one to get a new ticket with, and one set through libnetapi_set_password
 // does; so where the credentials are handed out, the empty password goes on them at the standing
-// of a guess, below the cache's. False where they are not: the caller sets it through
-// libnetapi_set_password, which Samba 4.17's client reads as no password at all.
-bool set_password_below_ticket(const VersionCalls& calls, libnetapi_ctx* context);
+// of a guess, below the cache's. Before 4.22 it goes through libnetapi_set_password, which Samba
+// 4.17's client reads as no password at all.
+bool set_password_below_ticket(const VersionCalls& calls, libnetapi_ctx* context,
+                               decltype(&::libnetapi_set_password) set_password);
+
+// How deep below the decoded reply of a display batch its entries lie: a grandchild, below a part
+// of the decoder's, in Samba 4.17, 4.22 and 4.25 alike (display_leftovers.h). A library that keeps
+// them elsewhere has nothing freed.
+constexpr int kDisplayEntriesDepth = 2;
 
 }  // namespace quillmot
