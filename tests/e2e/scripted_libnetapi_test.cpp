@@ -30,6 +30,7 @@ const std::string kWithoutWorker = kDoubles + "/netapi-double-without-worker";
 const std::string kSigningByOverride = kDoubles + "/netapi-double-signing-by-override";
 const std::string kSigningByCredentials = kDoubles + "/netapi-double-signing-by-credentials";
 const std::string kWithoutSigning = kDoubles + "/netapi-double-without-signing";
+const std::string kOtherLayout = kDoubles + "/netapi-double-other-layout";
 
 class ScriptedLibrary {
  public:
@@ -297,6 +298,8 @@ TEST(SambaGroupDirectory, WhatEachBatchLeavesOnTheContextIsFreed) {
       // A library without talloc's walk: everything stays (3 batches: the reply, its two counts,
       // the first copy and four texts each).
       {kWithoutWorker, "context holds 24 leftovers"},
+      // A library that lays a batch out otherwise and keeps its texts: nothing taken from it.
+      {kOtherLayout, "context holds 24 leftovers"},
   };
   for (const auto& c : cases) {
     ScriptedLibrary library(script, c.library);

@@ -8,7 +8,10 @@
 // NetGroupGetInfo frees them before it returns, so that a program reading them fails under the
 // sanitizers. Built with QUILLMOT_WITHOUT_WORKER, it lacks the worker and the frame calls, as
 // another libnetapi may; with QUILLMOT_WITHOUT_CREDENTIALS_GETTER (as Samba before 4.22) or
-// QUILLMOT_WITHOUT_CONFIGURATION_OVERRIDE, a way of asking for signed sessions.
+// QUILLMOT_WITHOUT_CONFIGURATION_OVERRIDE, a way of asking for signed sessions. Built with
+// QUILLMOT_OTHER_LAYOUT, it is a library that lays a batch out otherwise (the decoded reply's
+// entries a level deeper) and keeps each batch's texts for itself, reading them again at the next
+// call: a program that frees any of them there reads freed memory.
 //
 // QUILLMOT_NETAPI_SCRIPT names the script (netapi_script.h);
 // QUILLMOT_NETAPI_LOG names the log: one line per call, buffers by number.
@@ -323,6 +326,17 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
     log("the connection's state was freed");
     return status(59);
   }
+#ifdef QUILLMOT_OTHER_LAYOUT
+  static std::vector<const char*> kept;
+  for (const char* text : kept) {
+    if (context_children.count(text) == 0) {
+      log("a text the library keeps was freed");
+      return status(59);
+    }
+    if (std::strlen(text) > 1 << 20) return status(59);  // read, as a cache would be
+  }
+  kept.clear();
+#endif
   const auto* reply = s.next();
   if (reply == nullptr) return status(59);  // an unexpected network error
   // The decoded reply and its two counts, as samr.idl lays them out.
@@ -342,8 +356,11 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
   auto* decoded = static_cast<Decoded*>(talloc_child(&context_token, sizeof(Decoded)));
   decoded->count = static_cast<uint32_t>(count);
   // The entries below a part of the decoder's, as Samba 4.17 and 4.22 leave them.
-  decoded->entries =
-      static_cast<Entry*>(talloc_child(talloc_child(decoded, 48), count * sizeof(Entry)));
+  void* entries_parent = talloc_child(decoded, 48);
+#ifdef QUILLMOT_OTHER_LAYOUT
+  entries_parent = talloc_child(entries_parent, 16);
+#endif
+  decoded->entries = static_cast<Entry*>(talloc_child(entries_parent, count * sizeof(Entry)));
   talloc_child(&context_token, 4);
   talloc_child(&context_token, 4);
   // The level-3 records in the place of level-2 ones: the same layout with the next index after.
@@ -359,6 +376,10 @@ NET_API_STATUS NetQueryDisplayInformation(const char* server_name, uint32_t leve
     };
     groups[i].grpi3_name = text(entry.name);
     groups[i].grpi3_comment = text(entry.comment);
+#ifdef QUILLMOT_OTHER_LAYOUT
+    kept.push_back(groups[i].grpi3_name);
+    kept.push_back(groups[i].grpi3_comment);
+#endif
     groups[i].grpi3_group_id = entry.id;
     groups[i].grpi3_attributes = 7;
     groups[i].grpi3_next_index =

@@ -30,7 +30,7 @@ bool DisplayLeftovers::is_decoded_reply(const void* child, const NET_DISPLAY_GRO
   if (reply->count != count) return false;
   // The entries pointer is read as a pointer only once it is known to be one of the reply's own
   // (a grandchild in Samba 4.17 and 4.22, below a part of the decoder's).
-  const std::vector<const void*> parts = talloc_children(library_, child, 2);
+  const std::vector<const void*> parts = talloc_children(library_, child, kDisplayEntriesDepth);
   if (std::find(parts.begin(), parts.end(), reply->entries) == parts.end()) return false;
   if (library_.talloc_size(reply->entries) != count * sizeof(DisplayReplyEntry)) return false;
   for (uint32_t i = 0; i < count; ++i)
@@ -43,18 +43,30 @@ bool DisplayLeftovers::is_decoded_reply(const void* child, const NET_DISPLAY_GRO
 void DisplayLeftovers::free(const NET_DISPLAY_GROUP* groups, uint32_t count, const void* buffer) {
   if (!library_.walks_its_context() || count == 0 || groups == nullptr) return;
   std::vector<const void*> texts;
-  for (uint32_t i = 0; i < count; ++i) {
-    texts.push_back(groups[i].grpi3_name);
-    texts.push_back(groups[i].grpi3_comment);
-  }
+  for (uint32_t i = 0; i < count; ++i)
+    for (const char* text : {groups[i].grpi3_name, groups[i].grpi3_comment})
+      if (text != nullptr) texts.push_back(text);
   std::sort(texts.begin(), texts.end());
+  // Texts of their own, one each, or the batch is not what the library is known to leave.
+  if (std::adjacent_find(texts.begin(), texts.end()) != texts.end()) return;
   std::vector<void*> leftovers;
+  size_t texts_found = 0, first_copies = 0, replies = 0;
   for (const void* child : talloc_children(library_, library_.context)) {
     if (child == buffer || std::binary_search(before_.begin(), before_.end(), child)) continue;
-    if (std::binary_search(texts.begin(), texts.end(), child) ||
-        is_first_copy(child, groups, count) || is_decoded_reply(child, groups, count))
-      leftovers.push_back(const_cast<void*>(child));
+    if (std::binary_search(texts.begin(), texts.end(), child)) {
+      ++texts_found;
+    } else if (is_first_copy(child, groups, count)) {
+      ++first_copies;
+    } else if (is_decoded_reply(child, groups, count)) {
+      ++replies;
+    } else {
+      continue;
+    }
+    leftovers.push_back(const_cast<void*>(child));
   }
+  // The whole shape, or nothing: a library that keeps any of these blocks for itself, or lays them
+  // out otherwise, keeps them all, and the listing holds every batch as the library alone would.
+  if (texts_found != texts.size() || first_copies != 1 || replies != 1) return;
   for (void* leftover : leftovers) library_.talloc_free(leftover, __FILE__);
 }
 

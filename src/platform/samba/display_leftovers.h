@@ -29,7 +29,8 @@ class DisplayLeftovers {
   explicit DisplayLeftovers(SambaLibrary& library);
 
   // After the call: frees what holds the batch `groups` (of `count` entries), leaving the result
-  // buffer itself to NetApiBufferFree.
+  // buffer itself to NetApiBufferFree; all of it when the context holds the whole shape (every
+  // text the batch points to, the one first copy, the one decoded reply), else nothing.
   void free(const NET_DISPLAY_GROUP* groups, uint32_t count, const void* buffer);
 
  private:
