@@ -13,6 +13,7 @@
 //                                    comes back spelt as here (other names: 2220)
 //   init STATUS                      what libnetapi_init returns (Linux only)
 //   chatter                          print to standard output as Samba's library does (Linux)
+//   refuse_credentials               libnetapi_set_username and _set_password fail (Linux)
 // clang-format on
 // Handles are 64-bit, so that a Windows resume handle above 32 bits can be scripted.
 #pragma once
@@ -53,6 +54,7 @@ struct NetapiScript {
   bool repeat = false;
   bool chatter = false;
   uint32_t init_status = 0;
+  bool refuse_credentials = false;
   size_t next_reply = 0;
 
   // The lookup reply for a name, compared regardless of ASCII case; null when there is none.
@@ -124,6 +126,8 @@ inline NetapiScript read_netapi_script(const char* path) {
       script.init_status = u32(1);
     } else if (f[0] == "chatter") {
       script.chatter = true;
+    } else if (f[0] == "refuse_credentials") {
+      script.refuse_credentials = true;
     }
   }
   return script;

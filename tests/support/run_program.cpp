@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +62,14 @@ ProgramResult run_program(const ProgramRun& run) {
     // Nothing else of the test process reaches the program.
     close_range(3, ~0u, 0);
     for (int fd : run.closed_descriptors) close(fd);
+    // Descriptor 3 holds this text, to be read (as PASSWD_FD=3 reads it).
+    if (run.descriptor_3) {
+      int text[2];
+      if (pipe(text) != 0 || write(text[1], run.descriptor_3->data(), run.descriptor_3->size()) < 0)
+        _exit(126);
+      close(text[1]);
+      if (text[0] != 3) dup2(text[0], 3);
+    }
     if (run.address_space_limit > 0) {
       rlimit limit{run.address_space_limit, run.address_space_limit};
       setrlimit(RLIMIT_AS, &limit);
@@ -107,7 +116,9 @@ ProgramResult run_program(const ProgramRun& run) {
   for (pollfd& fd : fds)
     if (fd.fd >= 0) close(fd.fd);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  result.peak_kib = usage.ru_maxrss;
   if (terminal >= 0) close(terminal);
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);

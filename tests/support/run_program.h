@@ -1,6 +1,7 @@
 // Runs a program with exactly the given words and environment and collects both its streams.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@ struct ProgramResult {
   std::string out;
   std::string err;
   bool timed_out = false;
+  long peak_kib = 0;  // the largest resident size the program reached
 };
 
 struct ProgramRun {
@@ -32,6 +34,8 @@ struct ProgramRun {
   // this has been typed.
   bool terminal_stdin = false;
   std::string terminal_input;
+  // Descriptor 3 open for reading this text (else closed, as every descriptor above 2).
+  std::optional<std::string> descriptor_3;
   // A limit on the program's address space, in bytes (0: none).
   size_t address_space_limit = 0;
 };

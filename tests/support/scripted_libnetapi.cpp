@@ -195,7 +195,7 @@ NET_API_STATUS libnetapi_init(struct libnetapi_ctx** ctx) {
   socketpair(AF_UNIX, SOCK_STREAM, 0, own_fds);
   log("init fds " + std::to_string(own_fds[0]) + " " + std::to_string(own_fds[1]) +
       " USER=" + env_or_dash("USER") + " PASSWD=" + env_or_dash("PASSWD") +
-      " PASSWD_FILE=" + env_or_dash("PASSWD_FILE") + " KRB5CCNAME=" + env_or_dash("KRB5CCNAME"));
+      " PASSWD_FD=" + env_or_dash("PASSWD_FD") + " PASSWD_FILE=" + env_or_dash("PASSWD_FILE") + " KRB5CCNAME=" + env_or_dash("KRB5CCNAME"));
   if (const char* p = std::getenv("PASSWD")) password = p;
   chatter("Anonymous login successful\n");
   *ctx = reinterpret_cast<libnetapi_ctx*>(&context_token);
@@ -251,13 +251,13 @@ NET_API_STATUS libnetapi_get_password(struct libnetapi_ctx*, const char** result
 NET_API_STATUS libnetapi_set_username(struct libnetapi_ctx*, const char* name) {
   username = name;
   log("set_username " + username);
-  return status(0);
+  return status(loaded().refuse_credentials ? 87 : 0);
 }
 
 NET_API_STATUS libnetapi_set_password(struct libnetapi_ctx*, const char* secret) {
   password = secret;
   log("set_password " + password);
-  return status(0);
+  return status(loaded().refuse_credentials ? 87 : 0);
 }
 
 NET_API_STATUS libnetapi_set_use_kerberos(struct libnetapi_ctx*) {

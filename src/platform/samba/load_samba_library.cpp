@@ -133,11 +133,12 @@ std::string status_in_words(const SambaLibrary& library, NET_API_STATUS status) 
   std::string words;
   if (library.status_text != nullptr && library.talloc_free != nullptr) {
     if (char* text = library.status_text(status)) {
-      words = std::string(text) + " ";
-      library.talloc_free(text, __FILE__);
+      words = text;
+      library.talloc_free(text, __FILE__);  // a talloc copy of its own
     }
   }
-  return words + "(" + std::to_string(status) + ")";
+  const std::string number = std::to_string(status);
+  return words.empty() ? "status " + number : words + " (" + number + ")";
 }
 
 // The steps that call into the library, with its standard output diverted. Returns the reason
