@@ -13,7 +13,6 @@ struct ProgramResult {
   std::string out;
   std::string err;
   bool timed_out = false;
-  long peak_kib = 0;  // the largest resident size the program reached
 };
 
 struct ProgramRun {
