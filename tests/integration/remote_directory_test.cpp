@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -70,8 +71,10 @@ class RemoteDirectory : public ::testing::Test {
   }
 
   static ProgramResult quillmot(const std::vector<std::string>& words, std::vector<std::string> env,
-                                double timeout = 120) {
+                                double timeout = 120,
+                                std::optional<std::string> descriptor_3 = std::nullopt) {
     ProgramRun run;
+    run.descriptor_3 = descriptor_3;
     run.file = QUILLMOT_BINARY;
     run.argv = {"quillmot"};
     run.argv.insert(run.argv.end(), words.begin(), words.end());
@@ -333,6 +336,7 @@ TEST_F(RemoteDirectory, ARefusedPasswordFailsAndListsNothing) {
     struct {
       std::vector<std::string> env, words;
       std::string error_line;
+      std::optional<std::string> descriptor_3 = std::nullopt;
     } cases[] = {
         {{"USER=" + server.user + "%wrong-password"}, {"-Q", "i"}, "ERROR in NetGroupEnum()\n"},
         {{"USER=" + server.user, "PASSWD=wrong-password"}, {}, "ERROR in NetGroupEnum()\n"},
@@ -342,11 +346,16 @@ TEST_F(RemoteDirectory, ARefusedPasswordFailsAndListsNothing) {
         {{"USER=" + server.user, "PASSWD_FILE=/nonexistent/password"},
          {},
          "ERROR in NetGroupEnum()\n"},
+        {{"USER=" + server.user, "PASSWD_FD=3"}, {}, "ERROR in NetGroupEnum()\n", "wrong\n"},
+        // Nothing open there: a failure that says why, never an anonymous session.
+        {{"USER=" + server.user, "PASSWD_FD=9"},
+         {"Domain Users"},
+         "quillmot: cannot read PASSWD_FD 9: Bad file descriptor\nERROR in NetGroupGetInfo()\n"},
     };
     for (const auto& c : cases) {
       std::vector<std::string> words = {"-S", server.host};
       words.insert(words.end(), c.words.begin(), c.words.end());
-      ProgramResult got = quillmot(words, c.env, 60);
+      ProgramResult got = quillmot(words, c.env, 60, c.descriptor_3);
       EXPECT_EQ(got.out, "") << server.host << " " << c.env[0];
       EXPECT_EQ(got.exit_status, 1) << server.host << " " << c.env[0];
       // Samba says why first ("session setup failed: NT_STATUS_LOGON_FAILURE"); the operation's
@@ -437,8 +446,11 @@ TEST_F(RemoteDirectory, PasswordFromTheEnvironmentOrAFile) {
   for (const auto& env : std::vector<std::vector<std::string>>{
            {"USER=" + classic_.user, "PASSWD=" + classic_.password},
            {"USER=" + classic_.user, std::string("PASSWD_FILE=") + path},
-           {"USER=CLASSIC\\" + classic_.user, "PASSWD=" + classic_.password}}) {
-    ProgramResult got = quillmot({"-S", classic_.host, "-Q", "i", "Classic Group 2"}, env);
+           {"USER=CLASSIC\\" + classic_.user, "PASSWD=" + classic_.password},
+           {"USER=" + classic_.user, "PASSWD_FD=3"}}) {
+    // Samba's tools read PASSWD_FD's line too; the library, which no longer sees it, says nothing.
+    ProgramResult got = quillmot({"-S", classic_.host, "-Q", "i", "Classic Group 2"}, env, 120,
+                                 classic_.password + "\n");
     EXPECT_EQ(got.out, expected) << env[1];
     EXPECT_EQ(got.err, "") << env[1];
     EXPECT_EQ(got.exit_status, 0) << env[1];
