@@ -22,7 +22,9 @@ const OutputFormat kJsonFormat = {"json", "qidr", no_refusal, make_json_writer};
 
 void append_json_string_body(std::string& json, std::string_view bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
-  const auto plain = [](unsigned char c) { return c >= 0x20 && c != 0x7F && c != '"' && c != '\\'; };
+  const auto plain = [](unsigned char c) {
+    return c >= 0x20 && c != 0x7F && c != '"' && c != '\\';
+  };
   for (size_t at = 0; at < bytes.size();) {
     const unsigned char c = static_cast<unsigned char>(bytes[at]);
     if (plain(c)) {

@@ -72,7 +72,8 @@ std::optional<std::string> reason(GroupDirectory& directory, NetStatus status,
   if (!text) return std::nullopt;
   const std::string number = std::to_string(status);
   std::string why = plain != nullptr ? plain : "";
-  if (text->empty()) return what + ": " + (why.empty() ? "status " + number : why + " (" + number + ")");
+  if (text->empty())
+    return what + ": " + (why.empty() ? "status " + number : why + " (" + number + ")");
   return what + ": " + (why.empty() ? "" : why + ": ") + *text + " (" + number + ")";
 }
 

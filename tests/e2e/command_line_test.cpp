@@ -45,7 +45,8 @@ std::string listing_failure(const std::string& where, const std::string& why) {
   return "quillmot: listing the groups of " + where + ": " + why + "\n" + kEnumError;
 }
 std::string no_local_group(const std::string& name) {
-  return lookup_failure(name, "this machine", "no group of that name: not in the group database (2220)");
+  return lookup_failure(name, "this machine",
+                        "no group of that name: not in the group database (2220)");
 }
 const std::string kVersion = "Quillmot v0.6 Copyright (c) 2026 the Quillmot authors\n";
 const std::string kUnknownFormat = "ERR: unhandled option F\n";
@@ -238,7 +239,12 @@ TEST(CommandLine, GroupingPermutationAndTheEndOfOptions) {
       {{"-Qi", "--", "staff"}, "\"staff\",50\n", "", 0, false, 'l'},
       {{"--", "staff", "-v"}, "", "ERR: unhandled argument -v\n", 1},
       {{"-"}, "", no_local_group("-"), 1, false, 'l'},
-      {{"a\nb\x1b[2J\r\tc\x7f\xe9\xc3\xa9"}, "", no_local_group("a\\nb\\x1b[2J\\r\\tc\\x7f\\xe9\xc3\xa9"), 1, false, 'l'},
+      {{"a\nb\x1b[2J\r\tc\x7f\xe9\xc3\xa9"},
+       "",
+       no_local_group("a\\nb\\x1b[2J\\r\\tc\\x7f\\xe9\xc3\xa9"),
+       1,
+       false,
+       'l'},
       {{""}, kAllNames, "", 0, false, 'e'},
       {{}, kAllNames, "", 0, false, 'e'},
       {{"-Q", "name"}, kAllNames, "", 0, false, 'e'},
@@ -256,12 +262,19 @@ TEST(CommandLine, EscapesInValues) {
       {{"-Q", "i", "-d", "\\t", "-r", "\\r\\n", "staff"}, "\"staff\"\t50\r\n", "", 0, false, 'l'},
       {{"-Q", "i", "-q", "", "-i", "\\\"", "staff"}, "staff,\"50\"\n", "", 0, false, 'l'},
       {{"-Q", "d", "-q", "\\\\", "-d", "\\0", "staff"},
-       std::string("\\staff\\\0" "50\0\\\\\n", 14),
+       std::string("\\staff\\\0"
+                   "50\0\\\\\n",
+                   14),
        "",
        0,
        false,
        'l'},
-      {{"-r", "\\0", "-q", ""}, std::string("root\0staff\0Domain Users\0caf\xc3\xa9\0", 30), "", 0, false, 'e'},
+      {{"-r", "\\0", "-q", ""},
+       std::string("root\0staff\0Domain Users\0caf\xc3\xa9\0", 30),
+       "",
+       0,
+       false,
+       'e'},
       {{"-S", "srv\\0x", "staff"}, "", "ERR: -S: a server name cannot hold a NUL (\\0)\n", 1},
       {{"-Q", "d", "-q", "", "-d", "", "-r", "", "staff"}, "staff50", "", 0, false, 'l'},
       {{"-q", "'", "-r", "\\N|", "Domain Users"}, "'Domain Users'\\N|", "", 0, false, 'l'},

@@ -225,7 +225,8 @@ TEST(SambaGroupDirectory, ListingsAndLookupsFollowTheReplies) {
        "lookup\tAdministrator\t1804\t500\n",
        {"-S", "srv", "Administrator"},
        "",
-       lookup_failure("Administrator", "that name is not a group's: The specified data type is invalid. (1804)"),
+       lookup_failure("Administrator",
+                      "that name is not a group's: The specified data type is invalid. (1804)"),
        1,
        {"init", "set_username qbars", "set_password secret", "push_frame",
         "worker srv Administrator 2", "free_frame"}},
@@ -350,7 +351,8 @@ TEST(SambaGroupDirectory, EveryFailureSaysWhy) {
       {"enum\t1003\t0\t0\n",
        {"-S", "a\x1b]0;x\x07\nb"},
        "listing the groups of \\\\a\\x1b]0;x\\x07\\nb: Failed to connect to IPC$ share on "
-       "a\\x1b]0;x\\x07\\nb; a\\x1b]0;x\\x07\\nb: " + unknown_host + " (1003)"},
+       "a\\x1b]0;x\\x07\\nb; a\\x1b]0;x\\x07\\nb: " +
+           unknown_host + " (1003)"},
       {"enum\t1722\t0\t0\n",
        {"-S", "localhost"},
        "listing the groups of \\\\localhost: The RPC server is unavailable. (1722)"},

@@ -183,7 +183,8 @@ TEST(WindowsBackend, ListingsAndLookupsFollowTheReplies) {
        "lookup\tstaff\t0\t50\n",
        {"nobody"},
        "",
-       "quillmot: looking up \"nobody\" on this machine: no group of that name (2220)\n" + kLookupError,
+       "quillmot: looking up \"nobody\" on this machine: no group of that name (2220)\n" +
+           kLookupError,
        1,
        {"lookup [] [nobody] 2"}},
   };

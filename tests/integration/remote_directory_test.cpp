@@ -160,8 +160,8 @@ TEST_F(RemoteDirectory, WhatEachBatchLeavesOnTheContextIsFreed) {
   for (const char* name : {"PASSWD", "PASSWD_FD", "PASSWD_FILE"}) unsetenv(name);
   const auto context_blocks = [] {
     void* library = dlopen("libnetapi.so.1", RTLD_NOW | RTLD_NOLOAD);
-    auto get_context = reinterpret_cast<NET_API_STATUS (*)(libnetapi_ctx**)>(
-        dlsym(library, "libnetapi_getctx"));
+    auto get_context =
+        reinterpret_cast<NET_API_STATUS (*)(libnetapi_ctx**)>(dlsym(library, "libnetapi_getctx"));
     auto total_blocks =
         reinterpret_cast<size_t (*)(const void*)>(dlsym(library, "talloc_total_blocks"));
     libnetapi_ctx* context = nullptr;
@@ -213,8 +213,10 @@ TEST_F(RemoteDirectory, Lookups) {
   ASSERT_NE(snowman_rid, 0u);
   ASSERT_NE(rnd_rid, 0u);
   // What the library says of a name the server does not know, and of one that is no group.
-  const std::string kUnmapped = "no group of that name: No mapping between account names and SIDs was done. (1332)";
-  const std::string kNotAGroup = "that name is not a group's: The specified data type is invalid. (1804)";
+  const std::string kUnmapped =
+      "no group of that name: No mapping between account names and SIDs was done. (1332)";
+  const std::string kNotAGroup =
+      "that name is not a group's: The specified data type is invalid. (1804)";
   struct Case {
     const Server* server;
     std::vector<std::string> words;

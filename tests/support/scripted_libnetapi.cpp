@@ -195,7 +195,8 @@ NET_API_STATUS libnetapi_init(struct libnetapi_ctx** ctx) {
   socketpair(AF_UNIX, SOCK_STREAM, 0, own_fds);
   log("init fds " + std::to_string(own_fds[0]) + " " + std::to_string(own_fds[1]) +
       " USER=" + env_or_dash("USER") + " PASSWD=" + env_or_dash("PASSWD") +
-      " PASSWD_FD=" + env_or_dash("PASSWD_FD") + " PASSWD_FILE=" + env_or_dash("PASSWD_FILE") + " KRB5CCNAME=" + env_or_dash("KRB5CCNAME"));
+      " PASSWD_FD=" + env_or_dash("PASSWD_FD") + " PASSWD_FILE=" + env_or_dash("PASSWD_FILE") +
+      " KRB5CCNAME=" + env_or_dash("KRB5CCNAME"));
   if (const char* p = std::getenv("PASSWD")) password = p;
   chatter("Anonymous login successful\n");
   *ctx = reinterpret_cast<libnetapi_ctx*>(&context_token);

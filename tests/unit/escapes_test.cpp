@@ -19,7 +19,9 @@ TEST(DecodeEscapes, Table) {
       {u"\\", u"\\"},
       {u"a\\", u"a\\"},
       {u"\\0", std::u16string(1, u'\0')},
-      {u"a\\0\\00", std::u16string(u"a\0\0" "0", 4)},
+      {u"a\\0\\00", std::u16string(u"a\0\0"
+                                   "0",
+                                   4)},
       {u"\\N\\R\\T", u"\\N\\R\\T"},
       {u"\\\\n", u"\\n"},
       {u"\\\\\\\\srv", u"\\\\srv"},

@@ -93,8 +93,8 @@ SambaCredentials read_samba_credentials(const CredentialSources& sources) {
       return unreadable(credentials, std::string("cannot read PASSWD_FD ") + sources.password_fd +
                                          ": not a descriptor's number");
     if (!read_line_from(fd, &credentials.password, &problem))
-      return unreadable(credentials,
-                        std::string("cannot read PASSWD_FD ") + sources.password_fd + ": " + problem);
+      return unreadable(credentials, std::string("cannot read PASSWD_FD ") + sources.password_fd +
+                                         ": " + problem);
     password_given = true;
   } else if (sources.password_file != nullptr) {
     if (!read_first_line(sources.password_file, &credentials.password))

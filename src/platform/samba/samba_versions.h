@@ -25,7 +25,7 @@ struct VersionCalls {
   // 0.6 called, is gone from 4.20).
   void* store_override = nullptr;
 
-  // 4.17 to 4.25 export all of these; a libnetapi built otherwise may lack any of them, and then
+  // 4.17 and 4.22 export all of these; a libnetapi built otherwise may lack any of them, and then
   // does without what needs it. The worker behind NetGroupGetInfo (exported, its header not
   // installed) and talloc's frames, to read one group (netapi_worker.h).
   NetGroupGetInfoWorker group_get_info_worker = nullptr;
@@ -77,8 +77,8 @@ bool set_password_below_ticket(const VersionCalls& calls, libnetapi_ctx* context
                                decltype(&::libnetapi_set_password) set_password);
 
 // How deep below the decoded reply of a display batch its entries lie: a grandchild, below a part
-// of the decoder's, in Samba 4.17, 4.22 and 4.25 alike (display_leftovers.h). A library that keeps
-// them elsewhere has nothing freed.
+// of the decoder's, in Samba 4.17 and 4.22 alike, and in 4.25 as tried by hand
+// (display_leftovers.h). A library that keeps them elsewhere has nothing freed.
 constexpr int kDisplayEntriesDepth = 2;
 
 }  // namespace quillmot
