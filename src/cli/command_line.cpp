@@ -61,8 +61,8 @@ void print_unrecognized(const char* program_name, int letter, TextStream& err) {
   err.write_bytes(line);
 }
 
-int usage_and_status(const char* program_name, int status, TextStream& err) {
-  print_usage(program_name, err);
+int usage_and_status(const char* program_name, int status, TextStream& stream) {
+  print_usage(program_name, stream);
   return status;
 }
 

@@ -111,10 +111,13 @@ Case on_this_platform(Case c) {
     c.status = 1;
   }
   const std::string linux_usage = usage("quillmot");
-  // The scanner's diagnostics name the program as Wine gives it; reason lines say quillmot.
-  if (c.reach == 0 && c.err.compare(0, 9, "quillmot:") == 0) c.err.replace(0, 8, program_path());
-  if (auto at = c.err.find(linux_usage); at != std::string::npos)
-    c.err.replace(at, linux_usage.size(), usage(program_path()));
+  // The scanner's diagnostics name the program as Wine gives it; the program's own lines say
+  // quillmot.
+  for (const char* diagnostic : {"quillmot: unrecognized option", "quillmot: option `"})
+    if (c.err.rfind(diagnostic, 0) == 0) c.err.replace(0, 8, program_path());
+  for (std::string* stream : {&c.out, &c.err})
+    if (auto at = stream->find(linux_usage); at != std::string::npos)
+      stream->replace(at, linux_usage.size(), usage(program_path()));
   c.out = text_mode(c.out);
   c.err = text_mode(c.err);
   return c;
