@@ -1,17 +1,17 @@
 #include "listing/group_writer.h"
 
+#include <iterator>
 #include <string>
 
 #include "base/program_line.h"
 #include "base/utf8.h"
+#include "listing/csv_writer.h"
+#include "listing/json_writer.h"
 #include "listing/output_format.h"
 #include "listing/record_writer.h"
 #include "platform/directory_text.h"
 
 namespace quillmot {
-
-extern const OutputFormat kCsvFormat;
-extern const OutputFormat kJsonFormat;
 
 namespace {
 
