@@ -71,8 +71,7 @@ std::vector<std::vector<std::string>> read_csv(const std::string& file, char del
 }
 
 bool is_utf8(const std::string& bytes) {
-  std::string checked;
-  return quillmot::append_valid_utf8(checked, bytes);
+  return quillmot::valid_utf8(bytes);
 }
 
 // What a format carries of a text: itself when it is UTF-8; U+FFFD in place of what is not.

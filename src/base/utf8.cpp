@@ -30,6 +30,20 @@ size_t utf8_sequence(std::string_view bytes, size_t at, size_t* invalid) {
   return length;
 }
 
+bool valid_utf8(std::string_view bytes) {
+  size_t invalid = 0;
+  for (size_t at = 0; at < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[at]) < 0x80) {
+      ++at;
+    } else if (size_t length = utf8_sequence(bytes, at, &invalid)) {
+      at += length;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool append_valid_utf8(std::string& out, std::string_view bytes) {
   bool whole = true;
   size_t clean = 0;  // where the run not yet appended begins

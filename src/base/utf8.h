@@ -13,6 +13,9 @@ namespace quillmot {
 // replacing as one.
 size_t utf8_sequence(std::string_view bytes, size_t at, size_t* invalid);
 
+// Whether `bytes` is UTF-8 throughout.
+bool valid_utf8(std::string_view bytes);
+
 // Appends `bytes` with each maximal invalid part replaced by U+FFFD; false when something was.
 bool append_valid_utf8(std::string& out, std::string_view bytes);
 

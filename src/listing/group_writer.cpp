@@ -43,10 +43,14 @@ std::unique_ptr<GroupWriter> make_group_writer(const RunSettings& settings, Text
 }
 
 bool append_utf8_text(std::string& bytes, std::u16string_view text) {
-  thread_local std::string directory_bytes;
-  directory_bytes.clear();
-  const bool converted = append_directory_text(directory_bytes, text);
-  return append_valid_utf8(bytes, directory_bytes) && converted;
+  const size_t start = bytes.size();
+  const bool converted = append_directory_text(bytes, text);
+  // Nearly always UTF-8 already: checked where it lies, and rewritten only when it is not.
+  if (valid_utf8(std::string_view(bytes).substr(start))) return converted;
+  const std::string added = bytes.substr(start);
+  bytes.resize(start);
+  append_valid_utf8(bytes, added);
+  return false;
 }
 
 void note_replaced_text(TextStream& err, uint32_t group_id) {

@@ -72,9 +72,8 @@ std::optional<std::string> reason(GroupDirectory& directory, NetStatus status,
   if (!text) return std::nullopt;
   const std::string number = std::to_string(status);
   std::string why = plain != nullptr ? plain : "";
-  if (text->empty())
-    return what + ": " + (why.empty() ? "status " + number : why + " (" + number + ")");
-  return what + ": " + (why.empty() ? "" : why + ": ") + *text + " (" + number + ")";
+  if (!text->empty()) why += (why.empty() ? "" : ": ") + *text;
+  return what + ": " + (why.empty() ? "status " + number : why + " (" + number + ")");
 }
 
 GroupRecord to_record(GroupEntry&& entry) {

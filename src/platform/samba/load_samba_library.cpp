@@ -21,6 +21,8 @@ namespace quillmot {
 namespace {
 
 constexpr char kLibraryFile[] = "libnetapi.so.1";
+// No way of asking this library for signed sessions: the run refuses rather than go on unsigned.
+constexpr char kNoSigning[] = "cannot ask libnetapi.so.1 for signed sessions";
 
 void say_why(const std::string& reason) {
   const std::string line = program_line(reason);
@@ -101,14 +103,13 @@ bool set_credentials(SambaLibrary& library, const SambaCredentials& credentials)
   return false;
 }
 
-// The library opened, and what the program calls bound.
-bool open_library(SambaLibrary& library) {
+// The library opened, and what the program calls bound; why not, when it cannot be.
+std::string open_library(SambaLibrary& library) {
   library.handle = dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
   if (library.handle == nullptr) {
     const char* error = dlerror();
-    say_why(std::string("cannot load ") + kLibraryFile +
-            " (package samba-libs): " + (error ? error : "not found"));
-    return false;
+    return std::string("cannot load ") + kLibraryFile +
+           " (package samba-libs): " + (error ? error : "not found");
   }
   void* handle = library.handle;
   const bool bound = bind(handle, "libnetapi_init", &library.init) &&
@@ -120,50 +121,32 @@ bool open_library(SambaLibrary& library) {
                      bind(handle, "NetGroupGetInfo", &library.group_get_info) &&
                      bind(handle, "NetQueryDisplayInformation", &library.query_display) &&
                      bind(handle, "NetApiBufferFree", &library.buffer_free);
-  if (!bound) {
-    say_why(std::string(kLibraryFile) + " lacks a call that quillmot needs");
-    return false;
-  }
+  if (!bound) return std::string(kLibraryFile) + " lacks a call that quillmot needs";
   static_cast<VersionCalls&>(library) = find_version_calls(handle);
-  return true;
+  // Signing, where it must be asked for before the library reads its configuration.
+  if (!ask_for_signing_before_init(library)) return kNoSigning;
+  return std::string();
 }
 
-// The text the library has for a status its initialisation returned, with the number.
-std::string status_in_words(const SambaLibrary& library, NET_API_STATUS status) {
-  std::string words;
-  if (library.status_text != nullptr && library.talloc_free != nullptr) {
-    if (char* text = library.status_text(status)) {
-      words = text;
-      library.talloc_free(text, __FILE__);  // a talloc copy of its own
-    }
-  }
-  const std::string number = std::to_string(status);
-  return words.empty() ? "status " + number : words + " (" + number + ")";
-}
-
-// The steps that call into the library, with its standard output diverted. Returns the reason
-// the first failing step gives; empty when all went well.
+// The steps that call into the library, with its standard output diverted; why the first that
+// fails failed.
 std::string initialise(SambaLibrary& library, const SambaCredentials& credentials) {
   LibraryOutputToStderr quiet;
   if (!quiet.diverted()) return "cannot set standard output aside while libnetapi.so.1 runs";
   const NET_API_STATUS status = library.init(&library.context);
-  if (status != 0 || library.context == nullptr)
+  if (status != 0 || library.context == nullptr) {
+    const std::string text = library_error_text(library, status);
+    const std::string number = std::to_string(status);
     return std::string("cannot initialise ") + kLibraryFile + ": " +
-           status_in_words(library, status);
+           (text.empty() ? "status " + number : text + " (" + number + ")");
+  }
   if (!set_credentials(library, credentials))
     return std::string(kLibraryFile) + " did not take the credentials";
-  if (!ask_for_signing_after_init(library, library.context))
-    return std::string("cannot ask ") + kLibraryFile + " for signed sessions";
+  if (!ask_for_signing_after_init(library, library.context)) return kNoSigning;
   // Samba's own line for why a connection failed ("Connection to HOST failed (Error
   // NT_STATUS_CONNECTION_REFUSED)") comes at level 1; runs that succeed stay silent there.
   if (library.set_debug_level != nullptr) library.set_debug_level(library.context, "1");
   return std::string();
-}
-
-void unload(SambaLibrary& library) {
-  if (library.context != nullptr) close_samba_library(library);
-  // The library stays mapped once initialised: its destructors run at exit and expect it.
-  if (library.context == nullptr && library.handle != nullptr) dlclose(library.handle);
 }
 
 }  // namespace
@@ -176,31 +159,22 @@ std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host) {
     say_why(credentials.problem);
     return nullptr;
   }
-  // The library, before anybody is asked for a password that could not be used.
+  // The library first: nobody is asked for a password that could not be used. Then who logs on
+  // when the environment gave no password, and nothing left for the library to guess.
   auto library = std::make_unique<SambaLibrary>();
-  if (!open_library(*library)) {
-    wipe(credentials.password);
-    unload(*library);
-    return nullptr;
+  std::string failed = open_library(*library);
+  if (failed.empty()) {
+    if (credentials.kind == SambaCredentials::kGuessed) decide_logon(credentials, sources, host);
+    take_credentials_out_of_environment();
+    failed = initialise(*library, credentials);
   }
-  // Signing, where it must be asked for before the library reads its configuration.
-  if (!ask_for_signing_before_init(*library)) {
-    wipe(credentials.password);
-    say_why(std::string("cannot ask ") + kLibraryFile + " for signed sessions");
-    unload(*library);
-    return nullptr;
-  }
-  // Who logs on when the environment gave no password; then nothing left for the library to guess.
-  if (credentials.kind == SambaCredentials::kGuessed) decide_logon(credentials, sources, host);
-  take_credentials_out_of_environment();
-  const std::string failed = initialise(*library, credentials);
   wipe(credentials.password);
-  if (!failed.empty()) {
-    say_why(failed);
-    unload(*library);
-    return nullptr;
-  }
-  return library;
+  if (failed.empty()) return library;
+  say_why(failed);
+  if (library->context != nullptr) close_samba_library(*library);
+  // The library stays mapped once initialised: its destructors run at exit and expect it.
+  if (library->context == nullptr && library->handle != nullptr) dlclose(library->handle);
+  return nullptr;
 }
 
 }  // namespace quillmot

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,14 +49,9 @@ bool read_line_from(int fd, std::string* line, std::string* problem) {
 
 // A descriptor's number as the variable gives it: digits alone.
 bool descriptor_number(const char* text, int* fd) {
-  long number = 0;
-  if (*text == '\0') return false;
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9' || number > 1 << 20) return false;
-    number = number * 10 + (*p - '0');
-  }
-  *fd = static_cast<int>(number);
-  return number <= 1 << 20;
+  const char* end = text + std::strlen(text);
+  const auto [at, error] = std::from_chars(text, end, *fd);
+  return error == std::errc() && at == end && *fd >= 0;
 }
 
 SambaCredentials unreadable(SambaCredentials& credentials, const std::string& problem) {

@@ -54,9 +54,15 @@ std::vector<const void*> talloc_children(const SambaLibrary& library, const void
 }
 
 std::string library_error_text(SambaLibrary& library, NetStatus status) {
-  // The text is talloc's to free: without talloc's calls, the table's number alone.
-  if (library.error_string == nullptr || library.talloc_free == nullptr) return std::string();
-  char* text = library.error_string(library.context, static_cast<NET_API_STATUS>(status));
+  // The text is talloc's to free: without talloc's calls, the table's number alone. Before the
+  // context is made, only the table has a text.
+  const auto code = static_cast<NET_API_STATUS>(status);
+  if (library.talloc_free == nullptr) return std::string();
+  char* text = nullptr;
+  if (library.context != nullptr && library.error_string != nullptr)
+    text = library.error_string(library.context, code);
+  else if (library.context == nullptr && library.status_text != nullptr)
+    text = library.status_text(code);
   if (text == nullptr) return std::string();
   std::string copy = text;
   library.talloc_free(text, __FILE__);  // a talloc copy of its own

@@ -42,8 +42,8 @@ std::vector<const void*> talloc_children(const SambaLibrary& library, const void
 // (load_samba_library.cpp); null, with a line saying which step failed and why, when one does.
 std::unique_ptr<SambaLibrary> load_samba_library(const std::string& host);
 
-// What the library says of a status: its last error string for it, else its table's text; empty
-// when it says nothing.
+// What the library says of a status: its last error string for it, else its table's text (the
+// table's alone while there is no context); empty when it says nothing.
 std::string library_error_text(SambaLibrary& library, NetStatus status);
 
 // An IPv4 or IPv6 address rather than a host name.
