@@ -37,4 +37,9 @@ std::string program_line(std::string_view text) {
   return "quillmot: " + shown(text) + "\n";
 }
 
+std::string with_status(const std::string& why, unsigned long status) {
+  const std::string number = std::to_string(status);
+  return why.empty() ? "status " + number : why + " (" + number + ")";
+}
+
 }  // namespace quillmot

@@ -16,4 +16,7 @@ std::string program_line(std::string_view text);
 // part of valid UTF-8 as \xHH.
 std::string shown(std::string_view bytes);
 
+// A reason with the status it came from: "why (N)", or "status N" when nothing says why.
+std::string with_status(const std::string& why, unsigned long status);
+
 }  // namespace quillmot

@@ -70,10 +70,9 @@ std::optional<std::string> reason(GroupDirectory& directory, NetStatus status,
                                   const std::string& what, const char* plain = nullptr) {
   std::optional<std::string> text = directory.failure_text(status);
   if (!text) return std::nullopt;
-  const std::string number = std::to_string(status);
   std::string why = plain != nullptr ? plain : "";
   if (!text->empty()) why += (why.empty() ? "" : ": ") + *text;
-  return what + ": " + (why.empty() ? "status " + number : why + " (" + number + ")");
+  return what + ": " + with_status(why, status);
 }
 
 GroupRecord to_record(GroupEntry&& entry) {

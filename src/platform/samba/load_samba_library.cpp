@@ -135,10 +135,8 @@ std::string initialise(SambaLibrary& library, const SambaCredentials& credential
   if (!quiet.diverted()) return "cannot set standard output aside while libnetapi.so.1 runs";
   const NET_API_STATUS status = library.init(&library.context);
   if (status != 0 || library.context == nullptr) {
-    const std::string text = library_error_text(library, status);
-    const std::string number = std::to_string(status);
     return std::string("cannot initialise ") + kLibraryFile + ": " +
-           (text.empty() ? "status " + number : text + " (" + number + ")");
+           with_status(library_error_text(library, status), status);
   }
   if (!set_credentials(library, credentials))
     return std::string(kLibraryFile) + " did not take the credentials";
