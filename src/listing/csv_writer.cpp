@@ -33,7 +33,7 @@ std::unique_ptr<GroupWriter> make_csv_writer(const RunSettings& settings, TextSt
 
 }  // namespace
 
-const OutputFormat kCsvFormat = {"csv", "qi", csv_refusal, make_csv_writer};
+const OutputFormat kCsvFormat = {"csv", "CSV with a header", "qi", csv_refusal, make_csv_writer};
 
 CsvWriter::CsvWriter(const RunSettings& settings, TextStream& out, TextStream& err)
     : out_(out),

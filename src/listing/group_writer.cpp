@@ -34,6 +34,19 @@ std::string output_format_names() {
   return names;
 }
 
+std::string output_format_usage() {
+  std::string names, described;
+  const size_t count = std::size(kFormats);
+  for (size_t i = 0; i < count; ++i) {
+    names += std::string(i == 0 ? "" : "|") + kFormats[i]->name;
+    described += std::string(i == 0           ? ""
+                             : i + 1 == count ? ", or "
+                                              : ", ") +
+                 kFormats[i]->described;
+  }
+  return "-F " + names + "  write " + described;
+}
+
 std::unique_ptr<GroupWriter> make_group_writer(const RunSettings& settings, TextStream& out,
                                                TextStream& err) {
   if (settings.output_format == nullptr) return std::make_unique<RecordWriter>(settings, out);

@@ -18,7 +18,7 @@ std::string no_refusal(const RunSettings&) {
 }  // namespace
 
 // Every framing option is JSON's own to write.
-const OutputFormat kJsonFormat = {"json", "qidr", no_refusal, make_json_writer};
+const OutputFormat kJsonFormat = {"json", "JSON Lines", "qidr", no_refusal, make_json_writer};
 
 void append_json_string_body(std::string& json, std::string_view bytes) {
   static constexpr char kHex[] = "0123456789abcdef";

@@ -14,7 +14,8 @@ namespace quillmot {
 class GroupWriter;
 
 struct OutputFormat {
-  const char* name;  // the value of -F
+  const char* name;       // the value of -F
+  const char* described;  // what it writes, for the usage text: "JSON Lines"
   // The framing options (q, i, d, r) the format writes for itself, which the command line may then
   // not set.
   const char* options_of_no_use;
@@ -30,5 +31,9 @@ const OutputFormat* find_output_format(const std::string& name);
 
 // The names, for the line that says which are taken: "csv or json".
 std::string output_format_names();
+
+// The usage text's line for -F, without its indent: "-F csv|json  write CSV with a header, or JSON
+// Lines".
+std::string output_format_usage();
 
 }  // namespace quillmot
