@@ -66,13 +66,13 @@ void decide_logon(SambaCredentials& credentials, const CredentialSources& source
 }
 
 // What the library's own guess at initialisation reads (Samba's cli_credentials_guess, which
-// libnetapi_init calls, the same in 4.17 and 4.22): USER, PASSWD, PASSWD_FD and PASSWD_FILE. The
-// program has decided who logs on from them; read again by the library, they would stand beside
-// that decision (a password from a descriptor the program has already read, or cannot read, and an
-// anonymous session in its place), and it crashes on USER='%'. So they go, passwords blanked in
-// place first, as Samba's own tools do, so that they do not stay readable in the process's
-// environment. LOGNAME and the account's name, which it reads too, only ever give a user name that
-// the program sets over them (or that a ticket's principal stands over).
+// libnetapi_init calls, the same in 4.17 and 4.22; 4.25's names no others): USER, PASSWD, PASSWD_FD
+// and PASSWD_FILE. The program has decided who logs on from them; read again by the library, they
+// would stand beside that decision (a password from a descriptor the program has already read, or
+// cannot read, and an anonymous session in its place), and it crashes on USER='%'. So they go,
+// passwords blanked in place first, as Samba's own tools do, so that they do not stay readable in
+// the process's environment. LOGNAME and the account's name, which it reads too, only ever give a
+// user name that the program sets over them (or that a ticket's principal stands over).
 void take_credentials_out_of_environment() {
   if (char* user = std::getenv("USER"))
     if (char* percent = std::strchr(user, '%'))

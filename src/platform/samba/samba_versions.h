@@ -25,8 +25,8 @@ struct VersionCalls {
   // 0.6 called, is gone from 4.20).
   void* store_override = nullptr;
 
-  // 4.17 and 4.22 export all of these; a libnetapi built otherwise may lack any of them, and then
-  // does without what needs it. The worker behind NetGroupGetInfo (exported, its header not
+  // 4.17, 4.22 and 4.25 export all of these; a libnetapi built otherwise may lack any of them, and
+  // then does without what needs it. The worker behind NetGroupGetInfo (exported, its header not
   // installed) and talloc's frames, to read one group (netapi_worker.h).
   NetGroupGetInfoWorker group_get_info_worker = nullptr;
   TallocStackframe push_frame = nullptr;
