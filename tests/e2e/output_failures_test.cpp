@@ -139,7 +139,8 @@ TEST(OutputFailures, ANonBlockingPipeWithALateReaderGetsEveryByte) {
   ProgramRun program;
   program.nonblocking_stdout = true;
   program.read_delay_seconds = 1;
-  ProgramResult got = run(database, {"-Q", "i"}, program);
+  const std::vector<std::string> words = {"-Q", "i"};
+  ProgramResult got = run(database, words, program);
   EXPECT_TRUE(got.out == listed) << got.out.size() << " of " << listed.size() << " bytes";
   EXPECT_EQ(got.err, "");
   EXPECT_EQ(got.exit_status, 0);

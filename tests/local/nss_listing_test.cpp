@@ -119,7 +119,8 @@ TEST(LocalDirectory, GroupWithManyMembers) {
   for (int i = 0; i < 20000; ++i) members += (i ? ",user" : "user") + std::to_string(i);
   NssDatabase database("big:x:77:" + members + "\nsmall:x:78:\n");
   EXPECT_EQ(run(database, {"-Q", "i"}).out, "\"big\",77\n\"small\",78\n");
-  ProgramResult got = run(database, {"-Q", "i", "big"});
+  const std::vector<std::string> lookup = {"-Q", "i", "big"};
+  ProgramResult got = run(database, lookup);
   EXPECT_EQ(got.out, "\"big\",77\n");
   EXPECT_EQ(got.exit_status, 0);
 }
