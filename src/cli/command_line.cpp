@@ -81,7 +81,7 @@ void print_usage(const char* program_name, TextStream& stream) {
       "#     -i <s> Integer Quote character\n"
       "#     -d <s> field delimitation character\n"
       "#     -r <s> record delimitation character\n"
-      "#        <s>   : any string, including \\n, \\r, \\0, \\t, \\\"\n");
+      "#        <s>   : any string, including \\n, \\r, \\0, \\t, \\\", \\\\\n");
   stream.write_bytes("#     " + output_format_usage() + "\n");
   stream.write_bytes(
       "#     -S <s> query information from server <s>\n"

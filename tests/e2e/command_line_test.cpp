@@ -26,7 +26,7 @@ std::string usage(const std::string& program) {
          "#     -i <s> Integer Quote character\n"
          "#     -d <s> field delimitation character\n"
          "#     -r <s> record delimitation character\n"
-         "#        <s>   : any string, including \\n, \\r, \\0, \\t, \\\"\n"
+         "#        <s>   : any string, including \\n, \\r, \\0, \\t, \\\", \\\\\n"
          "#     -F csv|json  write CSV with a header, or JSON Lines\n"
          "#     -S <s> query information from server <s>\n"
          "#     -v     show version info (also --version)\n"
