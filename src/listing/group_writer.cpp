@@ -18,6 +18,19 @@ namespace {
 // Every format -F takes, in the order the usage text and refusals name them.
 const OutputFormat* const kFormats[] = {&kCsvFormat, &kJsonFormat};
 
+// One text of each format, in that order: "a, b or c".
+std::string each_format(const char* OutputFormat::*text, const char* between,
+                        const char* before_last) {
+  std::string joined;
+  const size_t count = std::size(kFormats);
+  for (size_t i = 0; i < count; ++i)
+    joined += std::string(i == 0           ? ""
+                          : i + 1 == count ? before_last
+                                           : between) +
+              kFormats[i]->*text;
+  return joined;
+}
+
 }  // namespace
 
 const OutputFormat* find_output_format(const std::string& name) {
@@ -27,24 +40,12 @@ const OutputFormat* find_output_format(const std::string& name) {
 }
 
 std::string output_format_names() {
-  std::string names;
-  const size_t count = std::size(kFormats);
-  for (size_t i = 0; i < count; ++i)
-    names += std::string(i == 0 ? "" : i + 1 == count ? " or " : ", ") + kFormats[i]->name;
-  return names;
+  return each_format(&OutputFormat::name, ", ", " or ");
 }
 
 std::string output_format_usage() {
-  std::string names, described;
-  const size_t count = std::size(kFormats);
-  for (size_t i = 0; i < count; ++i) {
-    names += std::string(i == 0 ? "" : "|") + kFormats[i]->name;
-    described += std::string(i == 0           ? ""
-                             : i + 1 == count ? ", or "
-                                              : ", ") +
-                 kFormats[i]->described;
-  }
-  return "-F " + names + "  write " + described;
+  return "-F " + each_format(&OutputFormat::name, "|", "|") + "  write " +
+         each_format(&OutputFormat::described, ", ", ", or ");
 }
 
 std::unique_ptr<GroupWriter> make_group_writer(const RunSettings& settings, TextStream& out,

@@ -39,9 +39,10 @@ std::string message_text(DWORD status, HMODULE module) {
       FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | source,
                      module, status, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string message;
-  if (text != nullptr)
+  if (text != nullptr) {
     append_directory_text(message, std::u16string_view(reinterpret_cast<char16_t*>(text), length));
-  if (text != nullptr) LocalFree(text);
+    LocalFree(text);
+  }
   while (!message.empty() &&
          (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
     message.pop_back();

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include "platform/samba/library_call.h"
+
 namespace quillmot {
 
 namespace {
@@ -19,11 +21,6 @@ using GetPrincipal = int (*)(Context, Cache, Principal*);
 using FreePrincipal = void (*)(Context, Principal);
 using CloseCache = int (*)(Context, Cache);
 
-template <typename Function>
-Function symbol(void* library, const char* name) {
-  return reinterpret_cast<Function>(dlsym(library, name));
-}
-
 }  // namespace
 
 std::string default_ticket_cache() {
@@ -31,13 +28,13 @@ std::string default_ticket_cache() {
   for (const char* file : {"libkrb5.so.3", "libkrb5.so.26"})
     if ((library = dlopen(file, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
   if (library == nullptr) return {};
-  auto init_context = symbol<InitContext>(library, "krb5_init_context");
-  auto free_context = symbol<FreeContext>(library, "krb5_free_context");
-  auto default_name = symbol<DefaultName>(library, "krb5_cc_default_name");
-  auto resolve = symbol<ResolveCache>(library, "krb5_cc_resolve");
-  auto get_principal = symbol<GetPrincipal>(library, "krb5_cc_get_principal");
-  auto free_principal = symbol<FreePrincipal>(library, "krb5_free_principal");
-  auto close_cache = symbol<CloseCache>(library, "krb5_cc_close");
+  auto init_context = library_call<InitContext>(library, "krb5_init_context");
+  auto free_context = library_call<FreeContext>(library, "krb5_free_context");
+  auto default_name = library_call<DefaultName>(library, "krb5_cc_default_name");
+  auto resolve = library_call<ResolveCache>(library, "krb5_cc_resolve");
+  auto get_principal = library_call<GetPrincipal>(library, "krb5_cc_get_principal");
+  auto free_principal = library_call<FreePrincipal>(library, "krb5_free_principal");
+  auto close_cache = library_call<CloseCache>(library, "krb5_cc_close");
   std::string found;
   Context context = nullptr;
   if (init_context && free_context && default_name && resolve && get_principal && free_principal &&

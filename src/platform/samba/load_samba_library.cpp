@@ -12,6 +12,7 @@
 #include "base/program_line.h"
 #include "platform/raw_output.h"
 #include "platform/samba/kerberos_ticket.h"
+#include "platform/samba/library_call.h"
 #include "platform/samba/samba_credentials.h"
 #include "platform/samba/samba_library.h"
 #include "platform/samba/terminal_password.h"
@@ -27,12 +28,6 @@ constexpr char kNoSigning[] = "cannot ask libnetapi.so.1 for signed sessions";
 void say_why(const std::string& reason) {
   const std::string line = program_line(reason);
   write_all(STDERR_FILENO, line.data(), line.size());
-}
-
-template <typename Function>
-bool bind(void* handle, const char* name, Function* function) {
-  *function = reinterpret_cast<Function>(dlsym(handle, name));
-  return *function != nullptr;
 }
 
 // Who logs on when no password was given, decided before the library reads its environment, and
@@ -112,15 +107,15 @@ std::string open_library(SambaLibrary& library) {
            " (package samba-libs): " + (error ? error : "not found");
   }
   void* handle = library.handle;
-  const bool bound = bind(handle, "libnetapi_init", &library.init) &&
-                     bind(handle, "libnetapi_free", &library.free_context) &&
-                     bind(handle, "libnetapi_set_username", &library.set_username) &&
-                     bind(handle, "libnetapi_set_password", &library.set_password) &&
-                     bind(handle, "libnetapi_set_use_kerberos", &library.set_use_kerberos) &&
-                     bind(handle, "NetGroupEnum", &library.group_enum) &&
-                     bind(handle, "NetGroupGetInfo", &library.group_get_info) &&
-                     bind(handle, "NetQueryDisplayInformation", &library.query_display) &&
-                     bind(handle, "NetApiBufferFree", &library.buffer_free);
+  const bool bound = find_call(handle, "libnetapi_init", &library.init) &&
+                     find_call(handle, "libnetapi_free", &library.free_context) &&
+                     find_call(handle, "libnetapi_set_username", &library.set_username) &&
+                     find_call(handle, "libnetapi_set_password", &library.set_password) &&
+                     find_call(handle, "libnetapi_set_use_kerberos", &library.set_use_kerberos) &&
+                     find_call(handle, "NetGroupEnum", &library.group_enum) &&
+                     find_call(handle, "NetGroupGetInfo", &library.group_get_info) &&
+                     find_call(handle, "NetQueryDisplayInformation", &library.query_display) &&
+                     find_call(handle, "NetApiBufferFree", &library.buffer_free);
   if (!bound) return std::string(kLibraryFile) + " lacks a call that quillmot needs";
   static_cast<VersionCalls&>(library) = find_version_calls(handle);
   // Signing, where it must be asked for before the library reads its configuration.

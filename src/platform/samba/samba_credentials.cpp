@@ -84,11 +84,9 @@ SambaCredentials read_samba_credentials(const CredentialSources& sources) {
   const bool from_fd = sources.password_fd != nullptr && *sources.password_fd != '\0';
   if (from_fd) {
     int fd = -1;
-    std::string problem;
-    if (!descriptor_number(sources.password_fd, &fd))
-      return unreadable(credentials, std::string("cannot read PASSWD_FD ") + sources.password_fd +
-                                         ": not a descriptor's number");
-    if (!read_line_from(fd, &credentials.password, &problem))
+    std::string problem = "not a descriptor's number";
+    if (!descriptor_number(sources.password_fd, &fd) ||
+        !read_line_from(fd, &credentials.password, &problem))
       return unreadable(credentials, std::string("cannot read PASSWD_FD ") + sources.password_fd +
                                          ": " + problem);
     password_given = true;

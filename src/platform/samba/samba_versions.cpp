@@ -1,9 +1,8 @@
 #include "platform/samba/samba_versions.h"
 
-#include <dlfcn.h>
-
 #include <cstdint>
-#include <type_traits>
+
+#include "platform/samba/library_call.h"
 
 namespace quillmot {
 
@@ -38,13 +37,13 @@ cli_credentials* library_credentials(const VersionCalls& calls, libnetapi_ctx* c
 VersionCalls find_version_calls(void* library_handle) {
   // Found through libnetapi's handle, which searches the libraries it loaded too.
   const auto find = [library_handle](const char* name, auto* call) {
-    *call = as<std::remove_reference_t<decltype(*call)>>(dlsym(library_handle, name));
+    find_call(library_handle, name, call);
   };
   VersionCalls calls;
-  calls.get_credentials = dlsym(library_handle, "libnetapi_get_creds");
-  calls.set_signing = dlsym(library_handle, "cli_credentials_set_smb_signing");
-  calls.set_password_on_credentials = dlsym(library_handle, "cli_credentials_set_password");
-  calls.store_override = dlsym(library_handle, "store_lp_set_cmdline");
+  find("libnetapi_get_creds", &calls.get_credentials);
+  find("cli_credentials_set_smb_signing", &calls.set_signing);
+  find("cli_credentials_set_password", &calls.set_password_on_credentials);
+  find("store_lp_set_cmdline", &calls.store_override);
   find("NetGroupGetInfo_r", &calls.group_get_info_worker);
   find("_talloc_stackframe", &calls.push_frame);
   find("_talloc_free", &calls.talloc_free);
